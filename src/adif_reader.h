@@ -1,0 +1,64 @@
+// Reads the line-per-field ADIF of a LoTW status report, one QSO at a time.
+#ifndef QSOFLAT_ADIF_READER_H_
+#define QSOFLAT_ADIF_READER_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The fields the program knows. An index into this table names a field
+// everywhere: its record slot and, from 2 on, its output column.
+inline constexpr std::size_t field_count = 17;
+inline constexpr std::array<std::string_view, field_count> field_names = {
+    "APP_LoTW_OWNCALL", "STATION_CALLSIGN", "CALL",     "BAND",
+    "MODE",             "QSO_DATE",         "TIME_ON",  "QSL_RCVD",
+    "QSLRDATE",         "DXCC",             "PFX",      "CQZ",
+    "ITUZ",             "IOTA",             "GRIDSQUARE", "STATE",
+    "CNTY",
+};
+inline constexpr std::size_t owncall_field = 0;
+
+// A slot holding an empty value is still present: the writer tells an empty
+// value from a field that never came.
+struct field_slot {
+  bool present = false;
+  std::string value;
+};
+
+// The QSO being assembled. Emptied slots keep their storage, so filling the
+// next record allocates nothing once values of its size have been seen.
+struct qso_record {
+  std::array<field_slot, field_count> slots;
+};
+
+enum class read_outcome { record_complete, input_finished };
+
+struct adif_reader {
+  adif_reader(std::FILE* in, std::FILE* messages);
+
+  std::FILE* in;        // borrowed; a read error stays visible via ferror
+  std::FILE* messages;  // where the unrecognized-field message goes
+  bool owncall_seen = false;
+  bool finished = false;
+  // Unread input lies in [begin, end); bytes in [begin, scanned) hold no
+  // line feed. The buffer grows only when one line does not fit.
+  std::vector<char> buffer;
+  std::size_t begin = 0;
+  std::size_t scanned = 0;
+  std::size_t end = 0;
+  bool at_eof = false;
+};
+
+// The lowest index whose name stands at the text's second byte.
+std::optional<std::size_t> match_field(std::string_view text);
+
+// Reads lines into the record until an "<eor>" completes it, or until the
+// input ends, the end-of-file marker comes, or an unknown field ends the
+// reading once the QSO part has begun.
+read_outcome read_record(adif_reader& reader, qso_record& record);
+
+#endif  // QSOFLAT_ADIF_READER_H_

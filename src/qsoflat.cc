@@ -1,0 +1,128 @@
+#include "qsoflat.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <system_error>
+
+#include "adif_reader.h"
+#include "csv_writer.h"
+
+namespace {
+
+const char revision_keyword[] = "$Revision: 1.3 $";
+constexpr std::size_t output_buffer_size = 64 * 1024;
+
+// The version is the keyword's second word.
+std::string version_of(std::string_view keyword) {
+  constexpr std::string_view delimiters = " \xA0\r\n";
+  std::size_t start = keyword.find_first_not_of(delimiters);
+  for (int word = 1; start != std::string_view::npos; ++word) {
+    const std::size_t stop = keyword.find_first_of(delimiters, start);
+    if (word == 2)
+      return std::string(keyword.substr(start, stop - start));
+    start = keyword.find_first_not_of(delimiters, stop);
+  }
+  return std::string();
+}
+
+void print_banner() {
+  std::fprintf(stderr,
+               "\nConvert LoTW ADIF to CSV format - Version %s\n"
+               "Brevandel, Q9ZZ - %s %s\n\n",
+               version_of(revision_keyword).c_str(), __DATE__, __TIME__);
+}
+
+[[noreturn]] void usage() {
+  std::fputs("Usage:\tqsoflat <input.ADI> [output.CSV]\n\n", stderr);
+  std::exit(1);
+}
+
+// A folder opens for reading on some systems but yields no text, so it is
+// refused like any other input that cannot be opened.
+std::FILE* open_input(const char* name) {
+  std::error_code error;
+  std::FILE* in = std::filesystem::is_directory(name, error)
+                      ? nullptr
+                      : std::fopen(name, "r");
+  if (in == nullptr) {
+    std::fprintf(stderr, "Could not open LoTW file %s\n\n", name);
+    usage();
+  }
+  return in;
+}
+
+// Opening the output truncates it, so it must not be the input under any
+// name: file identity decides, not the spelling of the names.
+std::FILE* open_output(const char* input_name, const std::string& name) {
+  std::error_code error;
+  if (std::filesystem::equivalent(input_name, name, error)) {
+    std::fprintf(stderr, "Output file %s is the input file\n\n", name.c_str());
+    usage();
+  }
+  std::FILE* out = std::fopen(name.c_str(), "w");
+  if (out == nullptr) {
+    std::fprintf(stderr, "Could not open output file %s\n\n", name.c_str());
+    usage();
+  }
+  std::setvbuf(out, nullptr, _IOFBF, output_buffer_size);
+  return out;
+}
+
+int convert(const char* input_name, const std::string& output_name) {
+  std::FILE* in = open_input(input_name);
+  std::FILE* out = open_output(input_name, output_name);
+
+  adif_reader reader(in, stderr);
+  qso_record record;
+  csv_writer writer(out);
+  write_header(writer);
+  long long qso_count = 0;
+  while (read_record(reader, record) == read_outcome::record_complete &&
+         write_record(writer, record))
+    ++qso_count;
+
+  const bool read_failed = std::ferror(in) != 0;
+  std::fclose(in);
+  bool write_failed = std::fflush(out) != 0 || std::ferror(out) != 0;
+  write_failed = std::fclose(out) != 0 || write_failed;
+  if (read_failed)
+    std::fprintf(stderr, "Could not read LoTW file %s\n", input_name);
+  if (write_failed)
+    std::fprintf(stderr, "Could not write output file %s\n",
+                 output_name.c_str());
+  if (read_failed || write_failed)
+    return 1;
+  std::fprintf(stderr, "Wrote %lld QSOs to %s\n", qso_count,
+               output_name.c_str());
+  return 0;
+}
+
+}  // namespace
+
+std::string derive_output_name(std::string_view input_name) {
+  const std::size_t separator = input_name.find_last_of("/\\");
+  const std::size_t component =
+      separator == std::string_view::npos ? 0 : separator + 1;
+  const std::size_t dot = input_name.find('.', component);
+  std::string name(input_name.substr(0, dot));
+  name += ".csv";
+  return name;
+}
+
+int qsoflat_main(int argc, char** argv) {
+  try {
+    print_banner();
+    if (argc < 2 || argc > 3)
+      usage();
+    return convert(argv[1],
+                   argc == 3 ? std::string(argv[2]) : derive_output_name(argv[1]));
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+    // A buffer that would outgrow the address space is out of memory too.
+  }
+  std::fputs("Out of memory\n", stderr);
+  return 1;
+}

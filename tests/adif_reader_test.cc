@@ -1,0 +1,119 @@
+#include "adif_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+const std::string owncall = "<APP_LoTW_OWNCALL:6>N0CALL\n";
+
+struct reading {
+  std::vector<std::string> records;  // output slots as "NAME=value;"
+  std::string messages;
+};
+
+// Reads the whole input as the run does, emptying the output slots after
+// each record as the writer would.
+reading read_all(const std::string& input) {
+  std::FILE* in = file_holding(input);
+  std::FILE* messages = std::tmpfile();
+  adif_reader reader(in, messages);
+  qso_record record;
+  reading result;
+  while (read_record(reader, record) == read_outcome::record_complete) {
+    std::string text;
+    for (std::size_t i = 2; i < field_count; ++i) {
+      field_slot& slot = record.slots[i];
+      if (slot.present)
+        text += std::string(field_names[i]) + "=" + slot.value + ";";
+      slot = field_slot();
+    }
+    result.records.push_back(text);
+  }
+  EXPECT_EQ(read_record(reader, record), read_outcome::input_finished);
+  result.messages = contents_of(messages);
+  std::fclose(in);
+  std::fclose(messages);
+  return result;
+}
+
+struct reader_case {
+  const char* what;
+  std::string input;
+  std::vector<std::string> records;
+  std::string messages;
+};
+
+const std::string long_value(100000, 'x');
+
+const reader_case reader_cases[] = {
+    {"header lines are skipped", "Status report header\n<PROGRAMID:4>LoTW\n<eoh>\n\n" + owncall + "<CALL:5>Q1AAA\n<eor>\n", {"CALL=Q1AAA;"}, ""},
+    {"empty and CR-only lines are skipped", "\r\n\r\r\n" + owncall + "\n\r\n<CALL:5>Q1AAA\r\n\r\r\n<eor>\r\n", {"CALL=Q1AAA;"}, ""},
+    {"length in the tag is not read", owncall + "<CALL:3>Q1AAA\n<eor>\n", {"CALL=Q1AAA;"}, ""},
+    {"value is the rest of the line", owncall + "<CALL:5>Q1AAA <BAND:3>20M\n<STATE:2>MO // Missouri\n<eor>\n", {"CALL=Q1AAA <BAND:3>20M;STATE=MO // Missouri;"}, ""},
+    {"longer names match their prefix", owncall + "<QSO_DATE:8>20121003\n<QSO_DATE_OFF:8>20121004\n<BAND_RX:3>20M\n<QSL_RCVD_VIA:1>E\n<eor>\n", {"BAND=20M;QSO_DATE=20121004;QSL_RCVD=E;"}, ""},
+    {"a field repeated keeps its last value", owncall + "<CALL:1>A\n<CALL:1>B\n<eor>\n", {"CALL=B;"}, ""},
+    {"empty records and header-phase eor", "<eor>\n" + owncall + "<eor>\n", {"", ""}, ""},
+    {"header fields go into the first record", "<CALL:1>A\n<eoh>\n" + owncall + "<BAND:2>6M\n<eor>\n<eor>\n", {"CALL=A;BAND=6M;", ""}, ""},
+    {"empty value is a value", owncall + "<CNTY:0>\n<eor>\n", {"CNTY=;"}, ""},
+    {"NUL and lone CR end the text", owncall + "<CALL:5>Q1\0AA\n<BAND:3>20\rM\n<eor>\n"s, {"CALL=Q1;BAND=20;"}, ""},
+    {"unknown header lines never end the reading", " <CALL:1>A\n<call:1>a\n<EOR>\n<eor> \n  \t\n<CALL\n" + owncall + "<eor>\n", {""}, ""},
+    {"TIME_OFF is unknown", owncall + "<CALL:1>A\n<TIME_OFF:6>101500\n<eor>\n", {}, "Unrecognized ADIF field <TIME_OFF:6>101500\n"},
+    {"MODEGROUP is unknown", owncall + "<eor>\n<APP_LoTW_MODEGROUP:5>PHONE\n<eor>\n", {""}, "Unrecognized ADIF field <APP_LoTW_MODEGROUP:5>PHONE\n"},
+    {"white space line ends the QSO part", owncall + " \t \n<eor>\n", {}, "Unrecognized ADIF field  \t \n"},
+    {"upper-case EOR ends the QSO part", owncall + "<EOR>\n", {}, "Unrecognized ADIF field <EOR>\n"},
+    {"eor with a trailing space ends the QSO part", owncall + "<eor> \r\n", {}, "Unrecognized ADIF field <eor> \n"},
+    {"a field name without a value ends the QSO part", owncall + "<CALL\n<eor>\n", {}, "Unrecognized ADIF field <CALL\n"},
+    {"lines after the EOF marker are never read", owncall + "<eor>\n<APP_LoTW_EOF>\n<eor>\n<BOGUS>\n", {""}, ""},
+    {"last line needs no line feed", owncall + "<CALL:1>A\n<eor>", {"CALL=A;"}, ""},
+    {"a record cut short is not reported", owncall + "<CALL:1>A\n<eor>\n<CALL:1>B\n", {"CALL=A;"}, ""},
+    {"empty input", "", {}, ""},
+    {"a 60-character line is read whole", owncall + "<STATE:2>MO // Moskovskaya oblast' (Moscow Oblast) x\n<eor>\n", {"STATE=MO // Moskovskaya oblast' (Moscow Oblast) x;"}, ""},
+    {"a line longer than the buffer is read whole", owncall + "<CALL:1>" + long_value + "\r\n<eor>\r\n", {"CALL=" + long_value + ";"}, ""},
+};
+
+TEST(ReadRecord, ReadsAsTheTableSays) {
+  for (const reader_case& c : reader_cases) {
+    SCOPED_TRACE(c.what);
+    const reading got = read_all(c.input);
+    EXPECT_EQ(got.records, c.records);
+    EXPECT_EQ(got.messages, c.messages);
+  }
+}
+
+TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {
+  // Lines of varying length, so that many of them straddle a refill.
+  std::string input = owncall;
+  std::vector<std::string> expected;
+  for (int i = 0; i < 20000; ++i) {
+    const std::string call(static_cast<std::size_t>(1 + i % 97), 'A' + i % 26);
+    input += "<CALL:1>" + call + "\r\n<eor>\r\n";
+    expected.push_back("CALL=" + call + ";");
+  }
+  EXPECT_EQ(read_all(input).records, expected);
+}
+
+TEST(MatchField, FindsTheLowestIndexAtTheSecondByte) {
+  const struct {
+    const char* text;
+    std::optional<std::size_t> index;
+  } cases[] = {
+      {"<APP_LoTW_OWNCALL:6>N0CALL", 0}, {"<STATION_CALLSIGN:1>X", 1},
+      {"<STATE:2>MO", 15},               {"<CALL", 2},
+      {"xCNTY", 16},                     {"<QSLRDATE:8>", 8},
+      {"<QSL_RCVD:1>Y", 7},              {"<QSO_DATE_OFF:8>", 5},
+      {"<TIME_OFF:6>", std::nullopt},    {"<call:1>", std::nullopt},
+      {" <CALL:1>", std::nullopt},       {"<", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(match_field(c.text), c.index) << c.text;
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+#include "csv_writer.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "test_files.h"
+
+namespace {
+
+using fields = std::vector<std::pair<std::size_t, std::string>>;
+
+// The rows written for the records, one after the other through one writer.
+std::string rows_for(const std::vector<fields>& records) {
+  std::FILE* out = std::tmpfile();
+  csv_writer writer(out);
+  qso_record record;
+  for (const fields& values : records) {
+    for (const auto& [index, value] : values)
+      record.slots[index] = field_slot{true, value};
+    EXPECT_TRUE(write_record(writer, record));
+  }
+  std::string rows = contents_of(out);
+  std::fclose(out);
+  return rows;
+}
+
+// A row whose only column is the field's, holding the text.
+std::string row_with(std::size_t index, const std::string& text) {
+  std::string row;
+  for (std::size_t i = 2; i < field_count; ++i)
+    row += (i > 2 ? "," : "") + (i == index ? text : "");
+  return row + "\n";
+}
+
+TEST(WriteHeader, NamesTheFifteenColumns) {
+  std::FILE* out = std::tmpfile();
+  csv_writer writer(out);
+  write_header(writer);
+  EXPECT_EQ(contents_of(out),
+            "CALL,BAND,MODE,QSO_DATE,TIME_ON,QSL_RCVD,QSLRDATE,DXCC,PFX,CQZ,"
+            "ITUZ,IOTA,GRIDSQUARE,STATE,CNTY\n");
+  std::fclose(out);
+}
+
+TEST(WriteRecord, FormatsEachKindOfColumn) {
+  const struct {
+    std::size_t index;
+    std::string value;
+    std::string column;
+  } cases[] = {
+      {2, "Q1AAA", "Q1AAA"},
+      {4, "SSB,X", "\"SSB,X\""},
+      {13, "EU-\"005\"", "\"EU-\"\"005\"\"\""},
+      {15, "Z\xfcrich \xc3\xa9t\xc3\xa9", "Z\xfcrich \xc3\xa9t\xc3\xa9"},
+      {5, "20120105", "5-Jan-2012"},
+      {8, "20121231", "31-Dec-2012"},
+      {5, "120105", "5-Jan-12"},
+      {5, "2012-10-13", "2012-10-13"},
+      {8, "20121303", "20121303"},
+      {5, "2012,1013", "\"2012,1013\""},
+      {5, "", ""},
+      {6, "101220", "1012"},
+      {6, "093000", "0930"},
+      {6, "000512", "0005"},
+      {6, "0930", "0930"},
+      {6, "930", "0930"},
+      {6, " +0930", "0930"},
+      {6, "", "0000"},
+      {6, "later", "0000"},
+      {6, "-5", "-005"},
+      {6, "99999999999", "21474836"},
+      {6, "-99999999999", "-21474836"},
+      {6, "2147483648", "21474836"},
+      {16, "CT,HARTFORD", "\"CT,HARTFORD\""},
+      {16, "CT,HART\"FORD", "\"CT,HART\"\"FORD\""},
+      {16, "", "\"\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(field_names[c.index]);
+    EXPECT_EQ(rows_for({{{c.index, c.value}}}), row_with(c.index, c.column))
+        << c.value;
+  }
+}
+
+TEST(WriteRecord, WritesTheWorkedRowAndEmptiesTheRecord) {
+  const fields worked = {
+      {0, "N0CALL"}, {1, "N0CALL"}, {2, "Q1AAA"}, {3, "20M"},
+      {4, "SSB"}, {5, "20121003"}, {6, "101220"}, {7, "Y"},
+      {8, "20121013"}, {9, "291"}, {16, "CT,HARTFORD"},
+  };
+  EXPECT_EQ(rows_for({worked, {}, {{2, "Q1AAA"}}}),
+            "Q1AAA,20M,SSB,3-Oct-2012,1012,Y,13-Oct-2012,291,,,,,,,"
+            "\"CT,HARTFORD\"\n"
+            ",,,,,,,,,,,,,,\n"
+            "Q1AAA,,,,,,,,,,,,,,\n");
+}
+
+}  // namespace
