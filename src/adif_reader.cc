@@ -1,6 +1,8 @@
 #include "adif_reader.h"
 
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace {
 
@@ -9,12 +11,14 @@ constexpr std::string_view end_of_record = "<eor>";
 constexpr std::string_view end_of_file = "<APP_LoTW_EOF>";
 
 // Refills the buffer behind the unread bytes, moving them to the front and
-// doubling the buffer when a single line fills it. False once nothing more
-// can be read.
+// doubling the buffer when a single line fills it. A NUL always follows the
+// data, so that every line in the buffer ends in a line feed or a NUL. False
+// once nothing more can be read.
 bool refill(adif_reader& reader) {
   if (reader.at_eof)
     return false;
   std::vector<char>& buffer = reader.buffer;
+  const std::size_t capacity = buffer.size() - 1;
   if (reader.begin > 0) {
     std::memmove(buffer.data(), buffer.data() + reader.begin,
                  reader.end - reader.begin);
@@ -22,12 +26,16 @@ bool refill(adif_reader& reader) {
     reader.scanned -= reader.begin;
     reader.begin = 0;
   }
-  if (reader.end == buffer.size())
-    buffer.resize(buffer.size() * 2);
-  const std::size_t wanted = buffer.size() - reader.end;
+  if (reader.end == capacity) {
+    if (capacity > buffer.max_size() / 2)
+      throw std::bad_alloc();
+    buffer.resize(capacity * 2 + 1);
+  }
+  const std::size_t wanted = buffer.size() - 1 - reader.end;
   const std::size_t got =
       std::fread(buffer.data() + reader.end, 1, wanted, reader.in);
   reader.end += got;
+  buffer[reader.end] = '\0';
   // A short read means the end of the input or a read error; the caller
   // tells them apart with ferror.
   if (got < wanted)
@@ -61,40 +69,61 @@ bool next_line(adif_reader& reader, std::string_view& line) {
 }
 
 // A line's text: leading carriage returns skipped, then cut at the first
-// carriage return or NUL byte.
-std::string_view line_text(std::string_view line) {
-  std::size_t first = 0;
-  while (first < line.size() && line[first] == '\r')
+// carriage return or NUL byte. The same scan finds the first ">", where a
+// field's value begins. The line feed or NUL that follows every buffered line
+// stops the scans at the line's end.
+struct line_text {
+  std::string_view text;
+  std::size_t value_start = std::string_view::npos;
+};
+
+line_text text_of(std::string_view line) {
+  const char* first = line.data();
+  while (*first == '\r')
     ++first;
-  std::size_t last = first;
-  while (last < line.size() && line[last] != '\r' && line[last] != '\0')
-    ++last;
-  return line.substr(first, last - first);
+  const char* last = first + std::strcspn(first, "\r\n>");
+  line_text result;
+  if (*last == '>') {
+    result.value_start = static_cast<std::size_t>(last + 1 - first);
+    last += 1 + std::strcspn(last + 1, "\r\n");
+  }
+  result.text = std::string_view(first, static_cast<std::size_t>(last - first));
+  return result;
+}
+
+// Each name is compared with its length known when compiling, which lets
+// the compiler turn every comparison into a few word compares; the first
+// match in table order wins.
+template <std::size_t... index>
+std::optional<std::size_t> match_in_table_order(
+    std::string_view rest, std::index_sequence<index...>) {
+  std::optional<std::size_t> found;
+  (void)((rest.size() >= field_names[index].size() &&
+          std::memcmp(rest.data(), field_names[index].data(),
+                      field_names[index].size()) == 0 &&
+          (found = index, true)) ||
+         ...);
+  return found;
 }
 
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream)
-    : in(input), messages(message_stream), buffer(initial_buffer_size) {}
+    : in(input), messages(message_stream), buffer(initial_buffer_size + 1) {}
 
 std::optional<std::size_t> match_field(std::string_view text) {
   if (text.size() < 2)
     return std::nullopt;
-  const std::string_view rest = text.substr(1);
   // No name repeats its first byte, so a name that stands at offset 1 has
   // no earlier occurrence: a prefix test of the rest is enough.
-  for (std::size_t i = 0; i < field_count; ++i) {
-    const std::string_view name = field_names[i];
-    if (rest[0] == name[0] && rest.compare(0, name.size(), name) == 0)
-      return i;
-  }
-  return std::nullopt;
+  return match_in_table_order(text.substr(1),
+                              std::make_index_sequence<field_count>());
 }
 
 read_outcome read_record(adif_reader& reader, qso_record& record) {
   std::string_view line;
   while (!reader.finished && next_line(reader, line)) {
-    const std::string_view text = line_text(line);
+    const auto [text, value_start] = text_of(line);
     if (text.empty())
       continue;
     if (text == end_of_record)
@@ -102,12 +131,14 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
     if (text == end_of_file)
       break;
     const std::optional<std::size_t> field = match_field(text);
-    const std::size_t value_start = text.find('>');
     // A line that names a field but holds no ">" carries no value, so it is
     // not taken for one.
     if (field && value_start != std::string_view::npos) {
       field_slot& slot = record.slots[*field];
-      slot.value.assign(text.substr(value_start + 1));
+      // Clearing first lets the copy reuse the slot's storage without the
+      // general replace path.
+      slot.value.clear();
+      slot.value.append(text.substr(value_start));
       slot.present = true;
       if (*field == owncall_field)
         reader.owncall_seen = true;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <new>
 
 namespace {
 
@@ -61,9 +63,20 @@ leading_integer read_leading_integer(std::string_view text) {
   return result;
 }
 
-// Appends n in decimal, zero-padded to at least min_width characters with a
+// Rows are handed to the stream in chunks of about this size.
+constexpr std::size_t flush_size = 64 * 1024;
+constexpr std::size_t header_room = 256;
+
+// Room for any formatted column with its separator and a line end: a quoted
+// value doubles at most every byte and adds two quotes, and a date or time
+// takes at most 16 characters.
+constexpr std::size_t room_for(std::size_t value_size) {
+  return 2 * value_size + 2 + 16 + 2;
+}
+
+// Writes n in decimal, zero-padded to at least min_width characters with a
 // minus sign counting toward the width, as "%0*d" would.
-void append_int(std::string& out, std::int64_t n, int min_width) {
+char* put_int(char* out, std::int64_t n, int min_width) {
   char digits[24];
   int count = 0;
   std::uint64_t magnitude =
@@ -73,93 +86,123 @@ void append_int(std::string& out, std::int64_t n, int min_width) {
     magnitude /= 10;
   } while (magnitude != 0);
   if (n < 0) {
-    out.push_back('-');
+    *out++ = '-';
     --min_width;
   }
   for (int pad = min_width - count; pad > 0; --pad)
-    out.push_back('0');
+    *out++ = '0';
   while (count > 0)
-    out.push_back(digits[--count]);
+    *out++ = digits[--count];
+  return out;
 }
 
-void append_quoted(std::string& out, std::string_view value) {
-  out.push_back('"');
+char* put_text(char* out, std::string_view text) {
+  if (!text.empty())
+    std::memcpy(out, text.data(), text.size());
+  return out + text.size();
+}
+
+char* put_quoted(char* out, std::string_view value) {
+  *out++ = '"';
   for (char c : value) {
     if (c == '"')
-      out.push_back('"');
-    out.push_back(c);
+      *out++ = '"';
+    *out++ = c;
   }
-  out.push_back('"');
+  *out++ = '"';
+  return out;
 }
 
 // A value with a comma or a double quote would change the row's shape, so it
 // alone is quoted; every other value stays byte for byte as it came.
-void append_plain(std::string& out, std::string_view value) {
-  if (value.find_first_of(",\"") != std::string_view::npos)
-    append_quoted(out, value);
-  else
-    out.append(value);
+// Values are short, so copying while looking is cheaper than a look and then
+// a copy.
+char* put_plain(char* out, std::string_view value) {
+  char* end = out;
+  for (char c : value) {
+    if (c == ',' || c == '"')
+      return put_quoted(out, value);
+    *end++ = c;
+  }
+  return end;
 }
 
 // Start times come as HHMMSS or HHMM; either way the column holds HHMM.
-void append_time(std::string& out, std::string_view value) {
+char* put_time(char* out, std::string_view value) {
   const leading_integer n = read_leading_integer(value);
-  append_int(out, n.digits <= 4 ? n.value : n.value / 100, 4);
+  return put_int(out, n.digits <= 4 ? n.value : n.value / 100, 4);
+}
+
+// Makes room for that many more bytes behind the pending rows and returns
+// where they go.
+char* reserve(csv_writer& writer, std::size_t room) {
+  std::vector<char>& buffer = writer.buffer;
+  if (buffer.size() - writer.used < room) {
+    if (room > buffer.max_size() - writer.used)
+      throw std::bad_alloc();
+    buffer.resize(writer.used + room);
+  }
+  return writer.buffer.data() + writer.used;
 }
 
 }  // namespace
 
-void format_date(std::string& out, std::string_view value) {
+char* format_date(char* out, std::string_view value) {
   const std::int32_t n = read_leading_integer(value).value;
   const std::int32_t month = n / 100 % 100;
-  if (month < 1 || month > 12) {
-    append_plain(out, value);
-    return;
-  }
-  append_int(out, n % 100, 1);
-  out.push_back('-');
-  out.append(month_names[month - 1]);
-  out.push_back('-');
-  append_int(out, n / 10000, 1);
+  if (month < 1 || month > 12)
+    return put_plain(out, value);
+  out = put_int(out, n % 100, 1);
+  *out++ = '-';
+  out = put_text(out, month_names[month - 1]);
+  *out++ = '-';
+  return put_int(out, n / 10000, 1);
+}
+
+bool flush_rows(csv_writer& writer) {
+  const std::size_t size = writer.used;
+  writer.used = 0;
+  return std::fwrite(writer.buffer.data(), 1, size, writer.out) == size;
 }
 
 void write_header(csv_writer& writer) {
-  writer.row.clear();
+  char* out = reserve(writer, header_room);
   for (std::size_t i = first_column; i < field_count; ++i) {
     if (i > first_column)
-      writer.row.push_back(',');
-    writer.row.append(field_names[i]);
+      *out++ = ',';
+    out = put_text(out, field_names[i]);
   }
-  writer.row.push_back('\n');
-  std::fwrite(writer.row.data(), 1, writer.row.size(), writer.out);
+  *out++ = '\n';
+  writer.used = static_cast<std::size_t>(out - writer.buffer.data());
 }
 
 bool write_record(csv_writer& writer, qso_record& record) {
-  std::string& row = writer.row;
-  row.clear();
   for (std::size_t i = first_column; i < field_count; ++i) {
-    if (i > first_column)
-      row.push_back(',');
     field_slot& slot = record.slots[i];
-    if (!slot.present)
-      continue;
-    switch (column_kinds[i]) {
-      case column_kind::plain:
-        append_plain(row, slot.value);
-        break;
-      case column_kind::date:
-        format_date(row, slot.value);
-        break;
-      case column_kind::time:
-        append_time(row, slot.value);
-        break;
-      case column_kind::county:
-        append_quoted(row, slot.value);
-        break;
+    char* out = reserve(writer, room_for(slot.value.size()));
+    if (i > first_column)
+      *out++ = ',';
+    if (slot.present) {
+      switch (column_kinds[i]) {
+        case column_kind::plain:
+          out = put_plain(out, slot.value);
+          break;
+        case column_kind::date:
+          out = format_date(out, slot.value);
+          break;
+        case column_kind::time:
+          out = put_time(out, slot.value);
+          break;
+        case column_kind::county:
+          out = put_quoted(out, slot.value);
+          break;
+      }
+      slot.present = false;
+      slot.value.clear();
     }
-    slot.present = false;
-    slot.value.clear();
+    if (i + 1 == field_count)
+      *out++ = '\n';
+    writer.used = static_cast<std::size_t>(out - writer.buffer.data());
   }
-  row.push_back('\n');
-  return std::fwrite(row.data(), 1, row.size(), writer.out) == row.size();
+  return writer.used < flush_size || flush_rows(writer);
 }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "adif_reader.h"
 
@@ -12,19 +13,27 @@ struct csv_writer {
   explicit csv_writer(std::FILE* output) : out(output) {}
 
   std::FILE* out;  // borrowed; a write error stays visible via ferror
-  // Each row is assembled here and handed to the stream in one write.
-  std::string row;
+  // Rows are assembled here and handed to the stream a chunk at a time; the
+  // buffer grows to a chunk and the widest row seen, and no further.
+  std::vector<char> buffer;
+  std::size_t used = 0;
 };
 
 // Writes the header row of the output columns.
 void write_header(csv_writer& writer);
 
 // Writes one row from the record and empties its output slots. False when
-// the stream took the row short.
+// the stream took the rows it was handed short.
 bool write_record(csv_writer& writer, qso_record& record);
 
-// Appends a YYYYMMDD value as day, month name and year ("3-Oct-2012"), or the
-// value itself, quoted as a plain value, when its month has no name.
-void format_date(std::string& out, std::string_view value);
+// Hands the rows still held to the stream; false when it took them short.
+// Called once after the last row.
+bool flush_rows(csv_writer& writer);
+
+// Writes a YYYYMMDD value at out as day, month name and year ("3-Oct-2012"),
+// or the value itself, quoted as a plain value, when its month has no name.
+// Returns the end of what it wrote, which takes at most twice the value's
+// size and 18 more bytes.
+char* format_date(char* out, std::string_view value);
 
 #endif  // QSOFLAT_CSV_WRITER_H_

@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <new>
-#include <stdexcept>
 #include <system_error>
 
 #include "adif_reader.h"
@@ -13,7 +12,6 @@
 namespace {
 
 const char revision_keyword[] = "$Revision: 1.3 $";
-constexpr std::size_t output_buffer_size = 64 * 1024;
 
 // The version is the keyword's second word.
 std::string version_of(std::string_view keyword) {
@@ -51,6 +49,9 @@ std::FILE* open_input(const char* name) {
     std::fprintf(stderr, "Could not open LoTW file %s\n\n", name);
     usage();
   }
+  // The reader reads in large blocks of its own; a stream buffer would only
+  // split each block in two.
+  std::setvbuf(in, nullptr, _IONBF, 0);
   return in;
 }
 
@@ -67,7 +68,6 @@ std::FILE* open_output(const char* input_name, const std::string& name) {
     std::fprintf(stderr, "Could not open output file %s\n\n", name.c_str());
     usage();
   }
-  std::setvbuf(out, nullptr, _IOFBF, output_buffer_size);
   return out;
 }
 
@@ -78,22 +78,31 @@ int convert(const char* input_name, const std::string& output_name) {
   adif_reader reader(in, stderr);
   qso_record record;
   csv_writer writer(out);
-  write_header(writer);
   long long qso_count = 0;
-  while (read_record(reader, record) == read_outcome::record_complete &&
-         write_record(writer, record))
-    ++qso_count;
+  bool out_of_memory = false;
+  try {
+    write_header(writer);
+    while (read_record(reader, record) == read_outcome::record_complete &&
+           write_record(writer, record))
+      ++qso_count;
+  } catch (const std::bad_alloc&) {
+    // The rows converted so far are still written, as on a read error.
+    out_of_memory = true;
+  }
 
   const bool read_failed = std::ferror(in) != 0;
   std::fclose(in);
-  bool write_failed = std::fflush(out) != 0 || std::ferror(out) != 0;
+  bool write_failed = !flush_rows(writer) || std::fflush(out) != 0 ||
+                      std::ferror(out) != 0;
   write_failed = std::fclose(out) != 0 || write_failed;
+  if (out_of_memory)
+    std::fputs("Out of memory\n", stderr);
   if (read_failed)
     std::fprintf(stderr, "Could not read LoTW file %s\n", input_name);
   if (write_failed)
     std::fprintf(stderr, "Could not write output file %s\n",
                  output_name.c_str());
-  if (read_failed || write_failed)
+  if (out_of_memory || read_failed || write_failed)
     return 1;
   std::fprintf(stderr, "Wrote %lld QSOs to %s\n", qso_count,
                output_name.c_str());
@@ -120,9 +129,7 @@ int qsoflat_main(int argc, char** argv) {
     return convert(argv[1],
                    argc == 3 ? std::string(argv[2]) : derive_output_name(argv[1]));
   } catch (const std::bad_alloc&) {
-  } catch (const std::length_error&) {
-    // A buffer that would outgrow the address space is out of memory too.
+    std::fputs("Out of memory\n", stderr);
+    return 1;
   }
-  std::fputs("Out of memory\n", stderr);
-  return 1;
 }

@@ -22,6 +22,7 @@ std::string rows_for(const std::vector<fields>& records) {
       record.slots[index] = field_slot{true, value};
     EXPECT_TRUE(write_record(writer, record));
   }
+  EXPECT_TRUE(flush_rows(writer));
   std::string rows = contents_of(out);
   std::fclose(out);
   return rows;
@@ -39,6 +40,7 @@ TEST(WriteHeader, NamesTheFifteenColumns) {
   std::FILE* out = std::tmpfile();
   csv_writer writer(out);
   write_header(writer);
+  EXPECT_TRUE(flush_rows(writer));
   EXPECT_EQ(contents_of(out),
             "CALL,BAND,MODE,QSO_DATE,TIME_ON,QSL_RCVD,QSLRDATE,DXCC,PFX,CQZ,"
             "ITUZ,IOTA,GRIDSQUARE,STATE,CNTY\n");
@@ -91,11 +93,18 @@ TEST(WriteRecord, WritesTheWorkedRowAndEmptiesTheRecord) {
       {4, "SSB"}, {5, "20121003"}, {6, "101220"}, {7, "Y"},
       {8, "20121013"}, {9, "291"}, {16, "CT,HARTFORD"},
   };
+  const std::string worked_row =
+      "Q1AAA,20M,SSB,3-Oct-2012,1012,Y,13-Oct-2012,291,,,,,,,"
+      "\"CT,HARTFORD\"\n";
   EXPECT_EQ(rows_for({worked, {}, {{2, "Q1AAA"}}}),
-            "Q1AAA,20M,SSB,3-Oct-2012,1012,Y,13-Oct-2012,291,,,,,,,"
-            "\"CT,HARTFORD\"\n"
-            ",,,,,,,,,,,,,,\n"
-            "Q1AAA,,,,,,,,,,,,,,\n");
+            worked_row + ",,,,,,,,,,,,,,\n" + "Q1AAA,,,,,,,,,,,,,,\n");
+
+  // Enough rows to be handed to the stream in several chunks.
+  const std::vector<fields> many(5000, worked);
+  std::string expected;
+  for (std::size_t i = 0; i < many.size(); ++i)
+    expected += worked_row;
+  EXPECT_EQ(rows_for(many), expected);
 }
 
 }  // namespace
