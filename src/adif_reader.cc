@@ -1,5 +1,6 @@
 #include "adif_reader.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -11,14 +12,12 @@ constexpr std::string_view end_of_record = "<eor>";
 constexpr std::string_view end_of_file = "<APP_LoTW_EOF>";
 
 // Refills the buffer behind the unread bytes, moving them to the front and
-// doubling the buffer when a single line fills it. A NUL always follows the
-// data, so that every line in the buffer ends in a line feed or a NUL. False
-// once nothing more can be read.
+// doubling the buffer when a single line fills it. False once nothing more
+// can be read.
 bool refill(adif_reader& reader) {
   if (reader.at_eof)
     return false;
   std::vector<char>& buffer = reader.buffer;
-  const std::size_t capacity = buffer.size() - 1;
   if (reader.begin > 0) {
     std::memmove(buffer.data(), buffer.data() + reader.begin,
                  reader.end - reader.begin);
@@ -26,16 +25,15 @@ bool refill(adif_reader& reader) {
     reader.scanned -= reader.begin;
     reader.begin = 0;
   }
-  if (reader.end == capacity) {
-    if (capacity > buffer.max_size() / 2)
+  if (reader.end == buffer.size()) {
+    if (buffer.size() > buffer.max_size() / 2)
       throw std::bad_alloc();
-    buffer.resize(capacity * 2 + 1);
+    buffer.resize(buffer.size() * 2);
   }
-  const std::size_t wanted = buffer.size() - 1 - reader.end;
+  const std::size_t wanted = buffer.size() - reader.end;
   const std::size_t got =
       std::fread(buffer.data() + reader.end, 1, wanted, reader.in);
   reader.end += got;
-  buffer[reader.end] = '\0';
   // A short read means the end of the input or a read error; the caller
   // tells them apart with ferror.
   if (got < wanted)
@@ -68,24 +66,60 @@ bool next_line(adif_reader& reader, std::string_view& line) {
   }
 }
 
+// The high bit of each byte of the word that equals b. Only the lowest such
+// bit is sure to mark a real match: a borrow can mark bytes above one.
+constexpr std::uint64_t low_bits = 0x0101010101010101u;
+constexpr std::uint64_t bytes_equal(std::uint64_t word, unsigned char b) {
+  const std::uint64_t x = word ^ (low_bits * b);
+  return (x - low_bits) & ~x & (low_bits << 7);
+}
+
+// The first carriage return or NUL in [p, end), or the first ">" too when
+// asked. Eight bytes are tested at a time while they lie before limit, which
+// may be past end: bytes beyond end are read but never taken.
+const char* find_text_end(const char* p, const char* end, const char* limit,
+                          bool or_gt) {
+  while (p < end && limit - p >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    std::uint64_t hits = bytes_equal(word, '\r') | bytes_equal(word, '\0');
+    if (or_gt)
+      hits |= bytes_equal(word, '>');
+    if (hits != 0) {
+#if defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+      const char* found = p + (__builtin_ctzll(hits) >> 3);
+      return found < end ? found : end;
+#else
+      break;
+#endif
+    }
+    p += 8;
+  }
+  if (p > end)
+    return end;
+  while (p < end && *p != '\r' && *p != '\0' && !(or_gt && *p == '>'))
+    ++p;
+  return p;
+}
+
 // A line's text: leading carriage returns skipped, then cut at the first
 // carriage return or NUL byte. The same scan finds the first ">", where a
-// field's value begins. The line feed or NUL that follows every buffered line
-// stops the scans at the line's end.
+// field's value begins. Bytes up to limit may be read.
 struct line_text {
   std::string_view text;
   std::size_t value_start = std::string_view::npos;
 };
 
-line_text text_of(std::string_view line) {
+line_text text_of(std::string_view line, const char* limit) {
   const char* first = line.data();
-  while (*first == '\r')
+  const char* const end = first + line.size();
+  while (first < end && *first == '\r')
     ++first;
-  const char* last = first + std::strcspn(first, "\r\n>");
+  const char* last = find_text_end(first, end, limit, true);
   line_text result;
-  if (*last == '>') {
+  if (last < end && *last == '>') {
     result.value_start = static_cast<std::size_t>(last + 1 - first);
-    last += 1 + std::strcspn(last + 1, "\r\n");
+    last = find_text_end(last + 1, end, limit, false);
   }
   result.text = std::string_view(first, static_cast<std::size_t>(last - first));
   return result;
@@ -98,7 +132,8 @@ template <std::size_t... index>
 std::optional<std::size_t> match_in_table_order(
     std::string_view rest, std::index_sequence<index...>) {
   std::optional<std::size_t> found;
-  (void)((rest.size() >= field_names[index].size() &&
+  (void)((rest[0] == field_names[index][0] &&
+          rest.size() >= field_names[index].size() &&
           std::memcmp(rest.data(), field_names[index].data(),
                       field_names[index].size()) == 0 &&
           (found = index, true)) ||
@@ -109,7 +144,7 @@ std::optional<std::size_t> match_in_table_order(
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream)
-    : in(input), messages(message_stream), buffer(initial_buffer_size + 1) {}
+    : in(input), messages(message_stream), buffer(initial_buffer_size) {}
 
 std::optional<std::size_t> match_field(std::string_view text) {
   if (text.size() < 2)
@@ -123,7 +158,8 @@ std::optional<std::size_t> match_field(std::string_view text) {
 read_outcome read_record(adif_reader& reader, qso_record& record) {
   std::string_view line;
   while (!reader.finished && next_line(reader, line)) {
-    const auto [text, value_start] = text_of(line);
+    const char* const limit = reader.buffer.data() + reader.end;
+    const auto [text, value_start] = text_of(line, limit);
     if (text.empty())
       continue;
     if (text == end_of_record)

@@ -45,8 +45,7 @@ struct adif_reader {
   bool owncall_seen = false;
   bool finished = false;
   // Unread input lies in [begin, end); bytes in [begin, scanned) hold no
-  // line feed, and a NUL follows the data. The buffer grows only when one
-  // line does not fit.
+  // line feed. The buffer grows only when one line does not fit.
   std::vector<char> buffer;
   std::size_t begin = 0;
   std::size_t scanned = 0;

@@ -69,7 +69,7 @@ const reader_case reader_cases[] = {
     {"white space line ends the QSO part", owncall + " \t \n<eor>\n", {}, "Unrecognized ADIF field  \t \n"},
     {"upper-case EOR ends the QSO part", owncall + "<EOR>\n", {}, "Unrecognized ADIF field <EOR>\n"},
     {"eor with a trailing space ends the QSO part", owncall + "<eor> \r\n", {}, "Unrecognized ADIF field <eor> \n"},
-    {"a field name without a value ends the QSO part", owncall + "<CALL\n<eor>\n", {}, "Unrecognized ADIF field <CALL\n"},
+    {"a field name without a value ends the QSO part", owncall + "<CALL\n>\n<eor>\n", {}, "Unrecognized ADIF field <CALL\n"},
     {"lines after the EOF marker are never read", owncall + "<eor>\n<APP_LoTW_EOF>\n<eor>\n<BOGUS>\n", {""}, ""},
     {"last line needs no line feed", owncall + "<CALL:1>A\n<eor>", {"CALL=A;"}, ""},
     {"a record cut short is not reported", owncall + "<CALL:1>A\n<eor>\n<CALL:1>B\n", {"CALL=A;"}, ""},
