@@ -201,6 +201,19 @@ TEST(Cli, RunsAsTheTableSays) {
   }
 }
 
+TEST(Cli, ConvertsTheExampleReport) {
+  scratch dir;
+  const fs::path examples = QSOFLAT_EXAMPLES;
+  write_file(dir.work() / "lotwreport.adi",
+             read_file(examples / "lotwreport.adi"));
+  const run_result r = run(dir, "", "lotwreport.adi");
+  EXPECT_EQ(r.status, 0) << r;
+  EXPECT_EQ(after_banner(r.err), "Wrote 4 QSOs to lotwreport.csv\n") << r;
+  const std::map<std::string, std::string> expected = {
+      {"lotwreport.csv", read_file(examples / "lotwreport.csv")}};
+  EXPECT_EQ(r.changed, expected) << r;
+}
+
 #ifdef __linux__
 TEST(Cli, ReportsOutOfMemory) {
   scratch dir;
