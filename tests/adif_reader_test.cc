@@ -99,21 +99,4 @@ TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {
   EXPECT_EQ(read_all(input).records, expected);
 }
 
-TEST(MatchField, FindsTheLowestIndexAtTheSecondByte) {
-  const struct {
-    const char* text;
-    std::optional<std::size_t> index;
-  } cases[] = {
-      {"<APP_LoTW_OWNCALL:6>N0CALL", 0}, {"<STATION_CALLSIGN:1>X", 1},
-      {"<STATE:2>MO", 15},               {"<CALL", 2},
-      {"xCNTY", 16},                     {"<QSLRDATE:8>", 8},
-      {"<QSL_RCVD:1>Y", 7},              {"<QSO_DATE_OFF:8>", 5},
-      {"<TIME_OFF:6>", std::nullopt},    {"<call:1>", std::nullopt},
-      {" <CALL:1>", std::nullopt},       {"<", std::nullopt},
-      {"", std::nullopt},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(match_field(c.text), c.index) << c.text;
-}
-
 }  // namespace
