@@ -149,8 +149,9 @@ adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream)
 std::optional<std::size_t> match_field(std::string_view text) {
   if (text.size() < 2)
     return std::nullopt;
-  // No name repeats its first byte, so a name that stands at offset 1 has
-  // no earlier occurrence: a prefix test of the rest is enough.
+  // No name is a single byte repeated, so a name that stands at offset 1
+  // cannot also stand at offset 0: there, its first occurrence is at offset
+  // 1, and a prefix test of the rest is enough.
   return match_in_table_order(text.substr(1),
                               std::make_index_sequence<field_count>());
 }

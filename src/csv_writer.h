@@ -3,7 +3,6 @@
 #define QSOFLAT_CSV_WRITER_H_
 
 #include <cstdio>
-#include <string>
 #include <string_view>
 #include <vector>
 
