@@ -152,6 +152,7 @@ const cli_case cli_cases[] = {
     {"derived name is the input", {{"x.csv", worked_report}}, "", "", "x.csv", 1, "Output file x.csv is the input file\n\n" + usage_line, {}},
     {"given name is the input", {{"log.adi", worked_report}}, "", "", "log.adi ./log.adi", 1, "Output file ./log.adi is the input file\n\n" + usage_line, {}},
     {"given name is a hard link to the input", {{"log.adi", worked_report}}, "ln log.adi link.csv", "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
+    {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, "ln -s log.adi link.csv", "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
     {"long value is written whole", {{"log.adi", "<CNTY:1>" + std::string(100000, 'y') + "\n<eor>\n"}}, "", "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + ",,,,,,,,,,,,,,\"" + std::string(100000, 'y') + "\"\n"}}},
 #ifdef __linux__
     {"full disk", {{"log.adi", worked_report}}, "", "", "log.adi /dev/full", 1, "Could not write output file /dev/full\n", {}},
