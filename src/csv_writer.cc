@@ -114,9 +114,8 @@ char* put_quoted(char* out, std::string_view value) {
 }
 
 // A value with a comma or a double quote would change the row's shape, so it
-// alone is quoted; every other value stays byte for byte as it came.
-// Values are short, so copying while looking is cheaper than a look and then
-// a copy.
+// alone is quoted; every other value stays byte for byte as it came. Values
+// are short, so the bytes are copied while they are looked at.
 char* put_plain(char* out, std::string_view value) {
   char* end = out;
   for (char c : value) {
@@ -133,16 +132,16 @@ char* put_time(char* out, std::string_view value) {
   return put_int(out, n.digits <= 4 ? n.value : n.value / 100, 4);
 }
 
-// Makes room for that many more bytes behind the pending rows and returns
+// Makes room for that many bytes at offset at of the buffer and returns
 // where they go.
-char* reserve(csv_writer& writer, std::size_t room) {
+char* reserve(csv_writer& writer, std::size_t at, std::size_t room) {
   std::vector<char>& buffer = writer.buffer;
-  if (buffer.size() - writer.used < room) {
-    if (room > buffer.max_size() - writer.used)
+  if (buffer.size() - at < room) {
+    if (room > buffer.max_size() - at)
       throw std::bad_alloc();
-    buffer.resize(writer.used + room);
+    buffer.resize(at + room);
   }
-  return writer.buffer.data() + writer.used;
+  return buffer.data() + at;
 }
 
 }  // namespace
@@ -166,7 +165,7 @@ bool flush_rows(csv_writer& writer) {
 }
 
 void write_header(csv_writer& writer) {
-  char* out = reserve(writer, header_room);
+  char* out = reserve(writer, writer.used, header_room);
   for (std::size_t i = first_column; i < field_count; ++i) {
     if (i > first_column)
       *out++ = ',';
@@ -177,9 +176,12 @@ void write_header(csv_writer& writer) {
 }
 
 bool write_record(csv_writer& writer, qso_record& record) {
+  // The row counts as written only once it is whole, so that a failure to
+  // grow the buffer part way never leaves half a row to be flushed.
+  std::size_t row_end = writer.used;
   for (std::size_t i = first_column; i < field_count; ++i) {
     field_slot& slot = record.slots[i];
-    char* out = reserve(writer, room_for(slot.value.size()));
+    char* out = reserve(writer, row_end, room_for(slot.value.size()));
     if (i > first_column)
       *out++ = ',';
     if (slot.present) {
@@ -202,7 +204,8 @@ bool write_record(csv_writer& writer, qso_record& record) {
     }
     if (i + 1 == field_count)
       *out++ = '\n';
-    writer.used = static_cast<std::size_t>(out - writer.buffer.data());
+    row_end = static_cast<std::size_t>(out - writer.buffer.data());
   }
+  writer.used = row_end;
   return writer.used < flush_size || flush_rows(writer);
 }
