@@ -38,13 +38,22 @@ void print_banner() {
   std::exit(1);
 }
 
+// Windows' text mode would end the input at the first Ctrl-Z byte and drop
+// the QSOs after it unnoticed. The reader ends a line's text at a CR anyway,
+// so reading the bytes as they are gives every platform the same lines.
+#ifdef _WIN32
+constexpr char input_mode[] = "rb";
+#else
+constexpr char input_mode[] = "r";
+#endif
+
 // A folder opens for reading on some systems but yields no text, so it is
 // refused like any other input that cannot be opened.
 std::FILE* open_input(const char* name) {
   std::error_code error;
   std::FILE* in = std::filesystem::is_directory(name, error)
                       ? nullptr
-                      : std::fopen(name, "r");
+                      : std::fopen(name, input_mode);
   if (in == nullptr) {
     std::fprintf(stderr, "Could not open LoTW file %s\n\n", name);
     usage();

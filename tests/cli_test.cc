@@ -12,9 +12,11 @@
 #include <ostream>
 #include <regex>
 #include <string>
+#include <utility>
 
 #ifndef _WIN32
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace fs = std::filesystem;
@@ -66,20 +68,41 @@ std::ostream& operator<<(std::ostream& os, const run_result& r) {
   return os;
 }
 
-int run_shell(const fs::path& folder, const std::string& command) {
-  const int raw = std::system(("cd \"" + folder.string() + "\" && " + command).c_str());
+// On Windows both the program's files and its standard error are text
+// streams, so every line feed it writes arrives as CR LF.
+std::string as_text(std::string bytes) {
 #ifdef _WIN32
-  return raw;
+  std::string text;
+  for (const char c : bytes) {
+    if (c == '\n')
+      text += '\r';
+    text += c;
+  }
+  bytes = std::move(text);
+#endif
+  return bytes;
+}
+
+int run_shell(const fs::path& folder, const std::string& command) {
+#ifdef _WIN32
+  return std::system(("cd /d \"" + folder.string() + "\" && " + command).c_str());
 #else
+  const int raw = std::system(("cd \"" + folder.string() + "\" && " + command).c_str());
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
 }
 
+// The program under test, by an absolute name, since each case runs it from
+// its own folder (on another drive, under wine).
+std::string binary() {
+  return fs::absolute(QSOFLAT_BINARY).make_preferred().string();
+}
+
 struct cli_case {
   const char* what;
-  files inputs;
-  std::string setup;  // a shell command run in the folder beforehand
-  std::string limit;  // one run in the program's own shell, as a ulimit
+  files inputs;  // a name ending in "/" makes a folder
+  void (*setup)(const fs::path& work);
+  std::string prefix;  // put before the program in its shell command
   std::string args;
   int status;
   std::string err;  // after the banner
@@ -97,17 +120,21 @@ run_result run(const cli_case& c) {
   fs::remove_all(root);
   const fs::path work = root / "work";
   fs::create_directories(work);
-  for (const auto& [name, bytes] : c.inputs)
+  for (const auto& [name, bytes] : c.inputs) {
+    if (name.back() == '/') {
+      fs::create_directories(work / name);
+      continue;
+    }
+    fs::create_directories((work / name).parent_path());
     std::ofstream(work / name, std::ios::binary) << bytes;
-  if (!c.setup.empty()) {
-    EXPECT_EQ(run_shell(work, c.setup), 0) << c.setup;
   }
+  if (c.setup != nullptr)
+    c.setup(work);
   const files before = files_in(work);
 
   run_result r;
-  const std::string limit = c.limit.empty() ? "" : c.limit + " && ";
-  r.command = limit + "qsoflat " + c.args;
-  r.status = run_shell(work, limit + "\"" QSOFLAT_BINARY "\" " + c.args +
+  r.command = c.prefix + "qsoflat " + c.args;
+  r.status = run_shell(work, c.prefix + "\"" + binary() + "\" " + c.args +
                                  " >\"" + (root / "out").string() + "\" 2>\"" +
                                  (root / "err").string() + "\"");
   r.out = read_file(root / "out");
@@ -117,16 +144,20 @@ run_result run(const cli_case& c) {
     if (old == before.end() || old->second != bytes)
       r.changed[name] = bytes;
   }
+  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add);
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (entry.is_directory())
+      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
   fs::remove_all(root);
   return r;
 }
 
 // Standard error less the banner, which must come first and be whole.
 std::string after_banner(const std::string& err) {
-  static const std::regex banner(
+  static const std::regex banner(as_text(
       "\nConvert LoTW ADIF to CSV format - Version 1\\.3\n"
       "Brevandel, Q9ZZ - [A-Z][a-z]{2} [ 1-3][0-9] [0-9]{4} "
-      "[0-9]{2}:[0-9]{2}:[0-9]{2}\n\n");
+      "[0-9]{2}:[0-9]{2}:[0-9]{2}\n\n"));
   std::smatch found;
   if (!std::regex_search(err, found, banner,
                          std::regex_constants::match_continuous))
@@ -134,30 +165,81 @@ std::string after_banner(const std::string& err) {
   return found.suffix();
 }
 
-const cli_case cli_cases[] = {
-    {"no arguments", {}, "", "", "", 1, usage_line, {}},
-    {"three arguments", {{"a", "x"}}, "", "", "a b c", 1, usage_line, {}},
-    {"missing input", {}, "", "", "nope.adi", 1, "Could not open LoTW file nope.adi\n\n" + usage_line, {}},
-    {"folder as input", {}, "mkdir sub.adi", "", "sub.adi", 1, "Could not open LoTW file sub.adi\n\n" + usage_line, {}},
-    {"output cannot be opened", {{"log.adi", worked_report}}, "", "", "log.adi no/out.csv", 1, "Could not open output file no/out.csv\n\n" + usage_line, {}},
-    {"worked run", {{"log.adi", worked_report}}, "", "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
-    {"example report", {}, "cp \"" + examples + "/lotwreport.adi\" .", "", "lotwreport.adi", 0, "Wrote 4 QSOs to lotwreport.csv\n", {{"lotwreport.csv", read_file(examples + "/lotwreport.csv")}}},
-    {"CR LF report", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\r\n<CALL:5>Q1AAA\r\n<eor>\r\n"}}, "", "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1AAA,,,,,,,,,,,,,,\n"}}},
-    {"given output name", {{"log.adi", worked_report}}, "", "", "log.adi out.txt", 0, "Wrote 1 QSOs to out.txt\n", {{"out.txt", header + worked_row}}},
-    {"existing output is truncated", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, "", "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
-    {"no complete record", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n"}}, "", "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
-    {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, "", "", "log.adi", 0, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
-    {"name without a dot", {{"lotwreport", worked_report}}, "", "", "lotwreport", 0, "Wrote 1 QSOs to lotwreport.csv\n", {{"lotwreport.csv", header + worked_row}}},
-    {"dot in a folder name", {}, "mkdir sub.d && printf '<eor>\\n' > sub.d/log.adi", "", "sub.d/log.adi", 0, "Wrote 1 QSOs to sub.d/log.csv\n", {{"sub.d/log.csv", header + ",,,,,,,,,,,,,,\n"}}},
-    {"derived name is the input", {{"x.csv", worked_report}}, "", "", "x.csv", 1, "Output file x.csv is the input file\n\n" + usage_line, {}},
-    {"given name is the input", {{"log.adi", worked_report}}, "", "", "log.adi ./log.adi", 1, "Output file ./log.adi is the input file\n\n" + usage_line, {}},
-    {"given name is a hard link to the input", {{"log.adi", worked_report}}, "ln log.adi link.csv", "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
-    {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, "ln -s log.adi link.csv", "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
-    {"long value is written whole", {{"log.adi", "<CNTY:1>" + std::string(100000, 'y') + "\n<eor>\n"}}, "", "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + ",,,,,,,,,,,,,,\"" + std::string(100000, 'y') + "\"\n"}}},
+const std::string example_report = read_file(examples + "/lotwreport.adi");
+const std::string big_value(100'000'000, 'y');
+
+// Enough CR LF records to take several reads of the input.
+std::string many_records(const char* line_end) {
+  std::string report = "<APP_LoTW_OWNCALL:1>N" + std::string(line_end);
+  for (int i = 0; i < 5000; ++i)
+    report += "<CALL:5>Q1AAA" + std::string(line_end) + "<BAND:3>20M" +
+              line_end + "<eor>" + line_end;
+  return report;
+}
+std::string many_rows() {
+  std::string rows = header;
+  for (int i = 0; i < 5000; ++i)
+    rows += "Q1AAA,20M,,,,,,,,,,,,,\n";
+  return rows;
+}
+
+void hard_link_log(const fs::path& work) {
+  fs::create_hard_link(work / "log.adi", work / "link.csv");
+}
+#ifndef _WIN32
+void symlink_log(const fs::path& work) {
+  fs::create_symlink("log.adi", work / "link.csv");
+}
+#endif
+
 #ifdef __linux__
-    {"full disk", {{"log.adi", worked_report}}, "", "", "log.adi /dev/full", 1, "Could not write output file /dev/full\n", {}},
-    {"read error", {}, "", "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {{"mem.csv", header}}},
-    {"out of memory", {}, "head -c 50000000 /dev/zero | tr '\\0' A > big.adi", "ulimit -v 40000", "big.adi", 1, "Out of memory\n", {{"big.csv", header}}},
+void make_read_only(const fs::path& work) {
+  fs::permissions(work / "ro", fs::perms::owner_read | fs::perms::owner_exec |
+                                   fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec);
+}
+
+// Permissions do not hold back root, so a root test run drops to nobody for
+// the run that must be refused a folder.
+const std::string as_nobody =
+    geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+#endif
+
+const cli_case cli_cases[] = {
+    {"no arguments", {}, nullptr, "", "", 1, usage_line, {}},
+    {"three arguments", {{"a", "x"}}, nullptr, "", "a b c", 1, usage_line, {}},
+    {"missing input", {}, nullptr, "", "nope.adi", 1, "Could not open LoTW file nope.adi\n\n" + usage_line, {}},
+    {"folder as input", {{"sub.adi/", ""}}, nullptr, "", "sub.adi", 1, "Could not open LoTW file sub.adi\n\n" + usage_line, {}},
+    {"output cannot be opened", {{"log.adi", worked_report}}, nullptr, "", "log.adi no/out.csv", 1, "Could not open output file no/out.csv\n\n" + usage_line, {}},
+    {"worked run", {{"log.adi", worked_report}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
+    {"example report", {{"lotwreport.adi", example_report}}, nullptr, "", "lotwreport.adi", 0, "Wrote 4 QSOs to lotwreport.csv\n", {{"lotwreport.csv", read_file(examples + "/lotwreport.csv")}}},
+    {"CR LF report", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\r\n<CALL:5>Q1AAA\r\n<eor>\r\n"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1AAA,,,,,,,,,,,,,,\n"}}},
+    {"long LF report", {{"log.adi", many_records("\n")}}, nullptr, "", "log.adi", 0, "Wrote 5000 QSOs to log.csv\n", {{"log.csv", many_rows()}}},
+    {"long CR LF report", {{"log.adi", many_records("\r\n")}}, nullptr, "", "log.adi", 0, "Wrote 5000 QSOs to log.csv\n", {{"log.csv", many_rows()}}},
+    {"given output name", {{"log.adi", worked_report}}, nullptr, "", "log.adi out.txt", 0, "Wrote 1 QSOs to out.txt\n", {{"out.txt", header + worked_row}}},
+    {"existing output is truncated", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, nullptr, "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
+    {"Ctrl-Z is a byte like any other", {{"log.adi", "<CALL:1>A\n<eor>\n<CALL:3>B\x1a" "C\n<eor>\n<CALL:1>D\n<eor>\n\x1a"}}, nullptr, "", "log.adi", 0, "Wrote 3 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\nB\x1a" "C,,,,,,,,,,,,,,\nD,,,,,,,,,,,,,,\n"}}},
+    {"no complete record", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n"}}, nullptr, "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
+    {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
+    {"name without a dot", {{"lotwreport", worked_report}}, nullptr, "", "lotwreport", 0, "Wrote 1 QSOs to lotwreport.csv\n", {{"lotwreport.csv", header + worked_row}}},
+    {"dot in a folder name", {{"sub.d/log.adi", "<eor>\n"}}, nullptr, "", "sub.d/log.adi", 0, "Wrote 1 QSOs to sub.d/log.csv\n", {{"sub.d/log.csv", header + ",,,,,,,,,,,,,,\n"}}},
+    {"derived name is the input", {{"x.csv", worked_report}}, nullptr, "", "x.csv", 1, "Output file x.csv is the input file\n\n" + usage_line, {}},
+    {"given name is the input", {{"log.adi", worked_report}}, nullptr, "", "log.adi ./log.adi", 1, "Output file ./log.adi is the input file\n\n" + usage_line, {}},
+    {"given name is the input by a longer path", {{"log.adi", worked_report}, {"sub/", ""}}, nullptr, "", "log.adi sub/../log.adi", 1, "Output file sub/../log.adi is the input file\n\n" + usage_line, {}},
+    {"given name is a hard link to the input", {{"log.adi", worked_report}}, hard_link_log, "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
+    {"100 MB value is written whole", {{"log.adi", "<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + ",,,,,,,,,,,,,,\"" + big_value + "\"\n"}}},
+#ifdef _WIN32
+    {"backslash separators", {{"sub.d/log.adi", "<eor>\n"}}, nullptr, "", "sub.d\\log.adi", 0, "Wrote 1 QSOs to sub.d\\log.csv\n", {{"sub.d/log.csv", header + ",,,,,,,,,,,,,,\n"}}},
+    {"given name is the input in other case", {{"log.adi", worked_report}}, nullptr, "", "log.adi LOG.ADI", 1, "Output file LOG.ADI is the input file\n\n" + usage_line, {}},
+    {"given name is the input by a backslash path", {{"log.adi", worked_report}, {"sub/", ""}}, nullptr, "", "log.adi sub\\..\\Log.adi", 1, "Output file sub\\..\\Log.adi is the input file\n\n" + usage_line, {}},
+#else
+    {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, symlink_log, "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
+#endif
+#ifdef __linux__
+    {"full disk", {{"log.adi", worked_report}}, nullptr, "", "log.adi /dev/full", 1, "Could not write output file /dev/full\n", {}},
+    {"output folder is not writable", {{"log.adi", worked_report}, {"ro/", ""}}, make_read_only, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
+    {"read error", {}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {{"mem.csv", header}}},
+    {"out of memory", {{"big.adi", "<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 40000 && ", "big.adi", 1, "Out of memory\n", {{"big.csv", header}}},
 #endif
 };
 
@@ -165,10 +247,13 @@ TEST(Cli, RunsAsTheTableSays) {
   for (const cli_case& c : cli_cases) {
     SCOPED_TRACE(c.what);
     const run_result r = run(c);
+    files changed;
+    for (const auto& [name, bytes] : c.changed)
+      changed[name] = as_text(bytes);
     EXPECT_EQ(r.status, c.status) << r;
-    EXPECT_EQ(after_banner(r.err), c.err) << r;
+    EXPECT_EQ(after_banner(r.err), as_text(c.err)) << r;
     EXPECT_EQ(r.out, "") << r;
-    EXPECT_EQ(r.changed, c.changed) << r;
+    EXPECT_EQ(r.changed, changed) << r;
   }
 }
 
