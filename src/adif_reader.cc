@@ -1,5 +1,6 @@
 #include "adif_reader.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -7,7 +8,6 @@
 
 namespace {
 
-constexpr std::size_t initial_buffer_size = 64 * 1024;
 constexpr std::string_view end_of_record = "<eor>";
 constexpr std::string_view end_of_file = "<APP_LoTW_EOF>";
 
@@ -143,8 +143,9 @@ std::optional<std::size_t> match_in_table_order(
 
 }  // namespace
 
-adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream)
-    : in(input), messages(message_stream), buffer(initial_buffer_size) {}
+adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
+                         std::size_t buffer_size)
+    : in(input), messages(message_stream), buffer(std::max<std::size_t>(buffer_size, 1)) {}
 
 std::optional<std::size_t> match_field(std::string_view text) {
   if (text.size() < 2)

@@ -37,8 +37,13 @@ struct qso_record {
 
 enum class read_outcome { record_complete, input_finished };
 
+inline constexpr std::size_t initial_buffer_size = std::size_t{64} * 1024;
+
 struct adif_reader {
-  adif_reader(std::FILE* in, std::FILE* messages);
+  // The buffer starts at buffer_size bytes; a small one lets tests and the
+  // fuzzer reach refills and growth with short inputs.
+  adif_reader(std::FILE* in, std::FILE* messages,
+              std::size_t buffer_size = initial_buffer_size);
 
   std::FILE* in;        // borrowed; a read error stays visible via ferror
   std::FILE* messages;  // where the unrecognized-field message goes

@@ -20,10 +20,11 @@ struct reading {
 
 // Reads the whole input as the run does, emptying the output slots after
 // each record as the writer would.
-reading read_all(const std::string& input) {
+reading read_all(const std::string& input,
+                 std::size_t buffer_size = initial_buffer_size) {
   std::FILE* in = file_holding(input);
   std::FILE* messages = std::tmpfile();
-  adif_reader reader(in, messages);
+  adif_reader reader(in, messages, buffer_size);
   qso_record record;
   reading result;
   while (read_record(reader, record) == read_outcome::record_complete) {
@@ -84,6 +85,12 @@ TEST(ReadRecord, ReadsAsTheTableSays) {
     const reading got = read_all(c.input);
     EXPECT_EQ(got.records, c.records);
     EXPECT_EQ(got.messages, c.messages);
+    // A tiny buffer makes every line straddle refills and growth.
+    for (const std::size_t size : {1, 7}) {
+      const reading small = read_all(c.input, size);
+      EXPECT_EQ(small.records, c.records) << size;
+      EXPECT_EQ(small.messages, c.messages) << size;
+    }
   }
 }
 

@@ -239,7 +239,9 @@ const cli_case cli_cases[] = {
     {"full disk", {{"log.adi", worked_report}}, nullptr, "", "log.adi /dev/full", 1, "Could not write output file /dev/full\n", {}},
     {"output folder is not writable", {{"log.adi", worked_report}, {"ro/", ""}}, make_read_only, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"read error", {}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {{"mem.csv", header}}},
+#ifndef QSOFLAT_SANITIZED
     {"out of memory", {{"big.adi", "<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 40000 && ", "big.adi", 1, "Out of memory\n", {{"big.csv", header}}},
+#endif
 #endif
 };
 

@@ -1,0 +1,136 @@
+// Feeds arbitrary bytes through the reader and the writer in memory, as one
+// run of the program would, and checks what must hold for every input: the
+// rows are whole, one per complete record, a plain call sign arrives
+// unchanged, and neither CR LF line ends nor the reader's buffer size
+// change what is read.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "adif_reader.h"
+#include "csv_writer.h"
+
+namespace {
+
+struct conversion {
+  std::string csv;
+  std::string messages;
+  std::vector<std::string> calls;  // the CALL value of each record written
+  std::size_t records = 0;
+};
+
+[[noreturn]] void fail(const char* what) {
+  std::fprintf(stderr, "property broken: %s\n", what);
+  std::abort();
+}
+
+std::string take(std::FILE* stream, char*& bytes, std::size_t& size) {
+  if (std::fclose(stream) != 0)
+    fail("a memory stream did not close");
+  std::string taken(bytes, size);
+  std::free(bytes);
+  return taken;
+}
+
+conversion convert(const std::string& input, std::size_t buffer_size) {
+  // fmemopen takes no empty buffer, so an empty input reads from /dev/null.
+  std::FILE* in = input.empty()
+                      ? std::fopen("/dev/null", "r")
+                      : fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+  char* csv_bytes = nullptr;
+  std::size_t csv_size = 0;
+  char* message_bytes = nullptr;
+  std::size_t message_size = 0;
+  std::FILE* out = open_memstream(&csv_bytes, &csv_size);
+  std::FILE* messages = open_memstream(&message_bytes, &message_size);
+  if (in == nullptr || out == nullptr || messages == nullptr)
+    fail("a memory stream did not open");
+
+  conversion result;
+  {
+    adif_reader reader(in, messages, buffer_size);
+    qso_record record;
+    csv_writer writer(out);
+    write_header(writer);
+    while (read_record(reader, record) == read_outcome::record_complete) {
+      ++result.records;
+      const field_slot& call = record.slots[2];
+      result.calls.push_back(call.present ? call.value : std::string());
+      if (!write_record(writer, record))
+        fail("a row was not written");
+    }
+    if (!flush_rows(writer))
+      fail("the rows were not flushed");
+  }
+  std::fclose(in);
+  result.csv = take(out, csv_bytes, csv_size);
+  result.messages = take(messages, message_bytes, message_size);
+  return result;
+}
+
+void check_rows(const conversion& c) {
+  std::size_t rows = 0;
+  std::size_t start = 0;
+  while (start < c.csv.size()) {
+    const std::size_t stop = c.csv.find('\n', start);
+    if (stop == std::string::npos)
+      fail("the last row has no line end");
+    const std::string_view row(c.csv.data() + start, stop - start);
+    int separators = 0;
+    bool quoted = false;
+    for (const char byte : row) {
+      if (byte == '"')
+        quoted = !quoted;
+      else if (byte == ',' && !quoted)
+        ++separators;
+    }
+    if (separators != 14 || quoted)
+      fail("a row does not have 15 columns");
+    if (rows > 0) {
+      const std::string& call = c.calls[rows - 1];
+      if (call.find_first_of(",\"") == std::string::npos &&
+          (row.size() <= call.size() || row.compare(0, call.size(), call) != 0 ||
+           row[call.size()] != ','))
+        fail("a plain call sign was not written unchanged");
+    }
+    ++rows;
+    start = stop + 1;
+  }
+  if (rows != c.records + 1)
+    fail("rows and complete records differ in number");
+}
+
+std::string with_cr_lf(const std::string& input) {
+  std::string changed;
+  changed.reserve(input.size() * 2);
+  for (const char byte : input) {
+    if (byte == '\n')
+      changed += '\r';
+    changed += byte;
+  }
+  return changed;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The first byte picks a small reader buffer, so that short inputs take
+  // the refill and growth paths; the rest is the report.
+  if (size == 0)
+    return 0;
+  const std::size_t small_buffer = 1 + data[0] % 32;
+  const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const conversion lf = convert(input, initial_buffer_size);
+  check_rows(lf);
+  const conversion small = convert(input, small_buffer);
+  if (small.csv != lf.csv || small.messages != lf.messages)
+    fail("the reader's buffer size changed what was read");
+  const conversion crlf = convert(with_cr_lf(input), small_buffer);
+  if (crlf.csv != lf.csv || crlf.messages != lf.messages)
+    fail("CR LF line ends read differently from line feeds");
+  return 0;
+}
