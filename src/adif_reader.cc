@@ -184,9 +184,9 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
     }
     if (!reader.owncall_seen)
       continue;
-    std::fputs("Unrecognized ADIF field ", reader.messages);
-    std::fwrite(text.data(), 1, text.size(), reader.messages);
-    std::fputc('\n', reader.messages);
+    (void)std::fputs("Unrecognized ADIF field ", reader.messages);
+    (void)std::fwrite(text.data(), 1, text.size(), reader.messages);
+    (void)std::fputc('\n', reader.messages);
     break;
   }
   reader.finished = true;

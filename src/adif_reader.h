@@ -42,7 +42,7 @@ inline constexpr std::size_t initial_buffer_size = std::size_t{64} * 1024;
 struct adif_reader {
   // The buffer starts at buffer_size bytes; a small one lets tests and the
   // fuzzer reach refills and growth with short inputs.
-  adif_reader(std::FILE* in, std::FILE* messages,
+  adif_reader(std::FILE* input, std::FILE* message_stream,
               std::size_t buffer_size = initial_buffer_size);
 
   std::FILE* in;        // borrowed; a read error stays visible via ferror

@@ -64,7 +64,7 @@ leading_integer read_leading_integer(std::string_view text) {
 }
 
 // Rows are handed to the stream in chunks of about this size.
-constexpr std::size_t flush_size = 64 * 1024;
+constexpr std::size_t flush_size = std::size_t{64} * 1024;
 constexpr std::size_t header_room = 256;
 
 // Room for any formatted column with its separator and a line end: a quoted

@@ -9,6 +9,9 @@
 #include "adif_reader.h"
 #include "csv_writer.h"
 
+// Messages go to standard error unchecked: when it fails, nothing is left
+// to tell of it, and the exit status still does.
+
 namespace {
 
 const char revision_keyword[] = "$Revision: 1.3 $";
@@ -27,14 +30,14 @@ std::string version_of(std::string_view keyword) {
 }
 
 void print_banner() {
-  std::fprintf(stderr,
+  (void)std::fprintf(stderr,
                "\nConvert LoTW ADIF to CSV format - Version %s\n"
                "Brevandel, Q9ZZ - %s %s\n\n",
                version_of(revision_keyword).c_str(), __DATE__, __TIME__);
 }
 
 [[noreturn]] void usage() {
-  std::fputs("Usage:\tqsoflat <input.ADI> [output.CSV]\n\n", stderr);
+  (void)std::fputs("Usage:\tqsoflat <input.ADI> [output.CSV]\n\n", stderr);
   std::exit(1);
 }
 
@@ -55,12 +58,12 @@ std::FILE* open_input(const char* name) {
                       ? nullptr
                       : std::fopen(name, input_mode);
   if (in == nullptr) {
-    std::fprintf(stderr, "Could not open LoTW file %s\n\n", name);
+    (void)std::fprintf(stderr, "Could not open LoTW file %s\n\n", name);
     usage();
   }
   // The reader reads in large blocks of its own; a stream buffer would only
-  // split each block in two.
-  std::setvbuf(in, nullptr, _IONBF, 0);
+  // split each block in two. A refusal only makes the reading slower.
+  (void)std::setvbuf(in, nullptr, _IONBF, 0);
   return in;
 }
 
@@ -69,12 +72,12 @@ std::FILE* open_input(const char* name) {
 std::FILE* open_output(const char* input_name, const std::string& name) {
   std::error_code error;
   if (std::filesystem::equivalent(input_name, name, error)) {
-    std::fprintf(stderr, "Output file %s is the input file\n\n", name.c_str());
+    (void)std::fprintf(stderr, "Output file %s is the input file\n\n", name.c_str());
     usage();
   }
   std::FILE* out = std::fopen(name.c_str(), "w");
   if (out == nullptr) {
-    std::fprintf(stderr, "Could not open output file %s\n\n", name.c_str());
+    (void)std::fprintf(stderr, "Could not open output file %s\n\n", name.c_str());
     usage();
   }
   return out;
@@ -100,20 +103,20 @@ int convert(const char* input_name, const std::string& output_name) {
   }
 
   const bool read_failed = std::ferror(in) != 0;
-  std::fclose(in);
+  (void)std::fclose(in);  // all it read is already taken
   bool write_failed = !flush_rows(writer) || std::fflush(out) != 0 ||
                       std::ferror(out) != 0;
   write_failed = std::fclose(out) != 0 || write_failed;
   if (out_of_memory)
-    std::fputs("Out of memory\n", stderr);
+    (void)std::fputs("Out of memory\n", stderr);
   if (read_failed)
-    std::fprintf(stderr, "Could not read LoTW file %s\n", input_name);
+    (void)std::fprintf(stderr, "Could not read LoTW file %s\n", input_name);
   if (write_failed)
-    std::fprintf(stderr, "Could not write output file %s\n",
+    (void)std::fprintf(stderr, "Could not write output file %s\n",
                  output_name.c_str());
   if (out_of_memory || read_failed || write_failed)
     return 1;
-  std::fprintf(stderr, "Wrote %lld QSOs to %s\n", qso_count,
+  (void)std::fprintf(stderr, "Wrote %lld QSOs to %s\n", qso_count,
                output_name.c_str());
   return 0;
 }
@@ -138,7 +141,7 @@ int qsoflat_main(int argc, char** argv) {
     return convert(argv[1],
                    argc == 3 ? std::string(argv[2]) : derive_output_name(argv[1]));
   } catch (const std::bad_alloc&) {
-    std::fputs("Out of memory\n", stderr);
+    (void)std::fputs("Out of memory\n", stderr);
     return 1;
   }
 }
