@@ -1,0 +1,41 @@
+# Makes the Windows ZIP and checks that it holds the program, the README and
+# the text on use, the texts with CR LF line ends.
+# cmake -DBUILD=<build dir> -DCPACK=<cpack> -DNAME=<package name> -P package_test.cmake
+set(work ${BUILD}/package-test)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work}/unpacked)
+
+execute_process(COMMAND ${CPACK} -G ZIP -B ${work} --config ${BUILD}/CPackConfig.cmake
+                WORKING_DIRECTORY ${BUILD}
+                RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+set(zip ${work}/${NAME}.zip)
+if(NOT status EQUAL 0 OR NOT EXISTS ${zip})
+  message(FATAL_ERROR "cpack gave status ${status} and no ${zip}:\n${out}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip}
+                WORKING_DIRECTORY ${work}/unpacked RESULT_VARIABLE status)
+file(GLOB_RECURSE files RELATIVE ${work}/unpacked ${work}/unpacked/*)
+list(SORT files)
+set(expected ${NAME}/README.md ${NAME}/USING.txt ${NAME}/qsoflat.exe)
+if(NOT status EQUAL 0 OR NOT files STREQUAL expected)
+  message(FATAL_ERROR "${zip} holds [${files}], not [${expected}]")
+endif()
+
+file(READ ${work}/unpacked/${NAME}/qsoflat.exe magic LIMIT 2 HEX)
+if(NOT magic STREQUAL "4d5a")
+  message(FATAL_ERROR "qsoflat.exe is not a Windows program")
+endif()
+foreach(text README.md USING.txt)
+  # Read as hex, since reading as text drops the CRs; one space before each
+  # byte keeps a match from straddling two of them.
+  file(READ ${work}/unpacked/${NAME}/${text} hex HEX)
+  string(REGEX REPLACE "(..)" " \\1" bytes "${hex}")
+  string(REGEX MATCHALL " 0a" line_feeds "${bytes}")
+  string(REGEX MATCHALL " 0d 0a" cr_lfs "${bytes}")
+  list(LENGTH line_feeds lines)
+  list(LENGTH cr_lfs cr_lf_lines)
+  if(lines EQUAL 0 OR NOT lines EQUAL cr_lf_lines)
+    message(FATAL_ERROR "${text} does not have CR LF line ends")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${work})
