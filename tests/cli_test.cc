@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <random>
 #include <ostream>
 #include <regex>
 #include <string>
@@ -23,6 +24,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using namespace std::string_literals;
 using files = std::map<std::string, std::string>;  // relative path: bytes
 
 const std::string usage_line = "Usage:\tqsoflat <input.ADI> [output.CSV]\n\n";
@@ -183,6 +185,19 @@ std::string many_rows() {
   return rows;
 }
 
+// Bytes of no report at all, the same on every run and platform.
+std::string random_bytes(std::size_t size) {
+  std::mt19937 engine(20121003);
+  std::string bytes(size, '\0');
+  for (char& byte : bytes)
+    byte = static_cast<char>(engine());
+  return bytes;
+}
+
+const std::string owncall_report =
+    "<APP_LoTW_OWNCALL:1>N\n<CALL:5>Q1AAA\n<eor>\n";
+const std::string owncall_row = "Q1AAA,,,,,,,,,,,,,,\n";
+
 void hard_link_log(const fs::path& work) {
   fs::create_hard_link(work / "log.adi", work / "link.csv");
 }
@@ -219,6 +234,15 @@ const cli_case cli_cases[] = {
     {"given output name", {{"log.adi", worked_report}}, nullptr, "", "log.adi out.txt", 0, "Wrote 1 QSOs to out.txt\n", {{"out.txt", header + worked_row}}},
     {"existing output is truncated", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, nullptr, "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
     {"Ctrl-Z is a byte like any other", {{"log.adi", "<CALL:1>A\n<eor>\n<CALL:3>B\x1a" "C\n<eor>\n<CALL:1>D\n<eor>\n\x1a"}}, nullptr, "", "log.adi", 0, "Wrote 3 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\nB\x1a" "C,,,,,,,,,,,,,,\nD,,,,,,,,,,,,,,\n"}}},
+    {"cut off in a record", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BAND:3>20"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + owncall_row}}},
+    {"cut off in a tag", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BA"}}, nullptr, "", "log.adi", 0, "Unrecognized ADIF field <BA\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + owncall_row}}},
+    {"cut off right after eor", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<eor>"}}, nullptr, "", "log.adi", 0, "Wrote 2 QSOs to log.csv\n", {{"log.csv", header + owncall_row + "Q2BBB,,,,,,,,,,,,,,\n"}}},
+    {"NUL padding after the report", {{"log.adi", worked_report + std::string(5000, '\0')}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
+    {"NUL lines between fields", {{"log.adi", "<CALL:5>Q1AAA\n\0\0\0\n\0<BAND:3>20M\n<eor>\n"s}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1AAA,,,,,,,,,,,,,,\n"}}},
+    {"byte-order mark before the header", {{"log.adi", "\xEF\xBB\xBF" + worked_report}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
+    {"Latin-1 and UTF-8 values", {{"log.adi", "<CALL:5>Q1\xC4\xD6\xDC\n<STATE:3>\xE9t\xE9\n<CNTY:13>D\xC3\xBCsseldorf\n<IOTA:4>\xE2\x82\xAC\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1\xC4\xD6\xDC,,,,,,,,,,,\xE2\x82\xAC,,\xE9t\xE9,\"D\xC3\xBCsseldorf\"\n"}}},
+    {"random binary data", {{"noise.bin", random_bytes(1 << 16)}}, nullptr, "", "noise.bin", 0, "Wrote 0 QSOs to noise.csv\n", {{"noise.csv", header}}},
+    {"empty file", {{"log.adi", ""}}, nullptr, "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"no complete record", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n"}}, nullptr, "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
     {"name without a dot", {{"lotwreport", worked_report}}, nullptr, "", "lotwreport", 0, "Wrote 1 QSOs to lotwreport.csv\n", {{"lotwreport.csv", header + worked_row}}},
