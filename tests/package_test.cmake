@@ -1,6 +1,8 @@
 # Makes the Windows ZIP and checks that it holds the program, the README and
-# the text on use, the texts with CR LF line ends.
-# cmake -DBUILD=<build dir> -DCPACK=<cpack> -DNAME=<package name> -P package_test.cmake
+# the text on use, the texts with CR LF line ends, and that the program
+# needs no DLL that Windows lacks.
+# cmake -DBUILD=<build dir> -DCPACK=<cpack> -DOBJDUMP=<objdump> -DNAME=<package name>
+#       -P package_test.cmake
 set(work ${BUILD}/package-test)
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work}/unpacked)
@@ -25,6 +27,14 @@ file(READ ${work}/unpacked/${NAME}/qsoflat.exe magic LIMIT 2 HEX)
 if(NOT magic STREQUAL "4d5a")
   message(FATAL_ERROR "qsoflat.exe is not a Windows program")
 endif()
+# Linked statically, it may import only what every Windows has.
+execute_process(COMMAND ${OBJDUMP} -p ${work}/unpacked/${NAME}/qsoflat.exe
+                RESULT_VARIABLE status OUTPUT_VARIABLE headers)
+string(REGEX MATCHALL "DLL Name: [^\n]*" imports "${headers}")
+if(NOT status EQUAL 0 OR NOT imports STREQUAL "DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll")
+  message(FATAL_ERROR "qsoflat.exe imports [${imports}], not only KERNEL32.dll and msvcrt.dll")
+endif()
+
 foreach(text README.md USING.txt)
   # Read as hex, since reading as text drops the CRs; one space before each
   # byte keeps a match from straddling two of them.
