@@ -145,7 +145,9 @@ std::optional<std::size_t> match_in_table_order(
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
                          std::size_t buffer_size)
-    : in(input), messages(message_stream), buffer(std::max<std::size_t>(buffer_size, 1)) {}
+    : in(input),
+      messages(message_stream),
+      buffer(std::max<std::size_t>(buffer_size, 1)) {}
 
 std::optional<std::size_t> match_field(std::string_view text) {
   if (text.size() < 2)

@@ -10,7 +10,7 @@
 #include "csv_writer.h"
 
 // Messages go to standard error unchecked: when it fails, nothing is left
-// to tell of it, and the exit status still does.
+// to tell of it, and the exit status still tells.
 
 namespace {
 
@@ -31,9 +31,9 @@ std::string version_of(std::string_view keyword) {
 
 void print_banner() {
   (void)std::fprintf(stderr,
-               "\nConvert LoTW ADIF to CSV format - Version %s\n"
-               "Brevandel, Q9ZZ - %s %s\n\n",
-               version_of(revision_keyword).c_str(), __DATE__, __TIME__);
+                     "\nConvert LoTW ADIF to CSV format - Version %s\n"
+                     "Brevandel, Q9ZZ - %s %s\n\n",
+                     version_of(revision_keyword).c_str(), __DATE__, __TIME__);
 }
 
 [[noreturn]] void usage() {
@@ -72,12 +72,14 @@ std::FILE* open_input(const char* name) {
 std::FILE* open_output(const char* input_name, const std::string& name) {
   std::error_code error;
   if (std::filesystem::equivalent(input_name, name, error)) {
-    (void)std::fprintf(stderr, "Output file %s is the input file\n\n", name.c_str());
+    (void)std::fprintf(stderr, "Output file %s is the input file\n\n",
+                       name.c_str());
     usage();
   }
   std::FILE* out = std::fopen(name.c_str(), "w");
   if (out == nullptr) {
-    (void)std::fprintf(stderr, "Could not open output file %s\n\n", name.c_str());
+    (void)std::fprintf(stderr, "Could not open output file %s\n\n",
+                       name.c_str());
     usage();
   }
   return out;
@@ -113,11 +115,11 @@ int convert(const char* input_name, const std::string& output_name) {
     (void)std::fprintf(stderr, "Could not read LoTW file %s\n", input_name);
   if (write_failed)
     (void)std::fprintf(stderr, "Could not write output file %s\n",
-                 output_name.c_str());
+                       output_name.c_str());
   if (out_of_memory || read_failed || write_failed)
     return 1;
   (void)std::fprintf(stderr, "Wrote %lld QSOs to %s\n", qso_count,
-               output_name.c_str());
+                     output_name.c_str());
   return 0;
 }
 

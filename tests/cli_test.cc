@@ -146,7 +146,7 @@ run_result run(const cli_case& c) {
     if (old == before.end() || old->second != bytes)
       r.changed[name] = bytes;
   }
-  fs::permissions(root, fs::perms::owner_all, fs::perm_options::add);
+  // A folder a case made read-only must be writable again to be removed.
   for (const auto& entry : fs::recursive_directory_iterator(root))
     if (entry.is_directory())
       fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add);
