@@ -21,6 +21,7 @@ struct conversion {
   std::string messages;
   std::vector<std::string> calls;  // the CALL value of each record written
   std::size_t records = 0;
+  bool stopped_at_unknown = false;
 };
 
 [[noreturn]] void fail(const char* what) {
@@ -65,10 +66,15 @@ conversion convert(const std::string& input, std::size_t buffer_size) {
     }
     if (!flush_rows(writer))
       fail("the rows were not flushed");
+    if (result.records > 0 && !reader.report_seen)
+      fail("a report with records was taken for no report");
+    result.stopped_at_unknown = reader.stopped_at_unknown;
   }
   std::fclose(in);
   result.csv = take(out, csv_bytes, csv_size);
   result.messages = take(messages, message_bytes, message_size);
+  if (result.stopped_at_unknown == result.messages.empty())
+    fail("the reading stopped at an unknown field without a message, or the reverse");
   return result;
 }
 

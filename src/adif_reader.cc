@@ -166,10 +166,14 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
     const auto [text, value_start] = text_of(line, limit);
     if (text.empty())
       continue;
-    if (text == end_of_record)
+    if (text == end_of_record) {
+      reader.report_seen = true;
       return read_outcome::record_complete;
-    if (text == end_of_file)
+    }
+    if (text == end_of_file) {
+      reader.report_seen = true;
       break;
+    }
     const std::optional<std::size_t> field = match_field(text);
     // A line that names a field but holds no ">" carries no value, so it is
     // not taken for one.
@@ -180,6 +184,7 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
       slot.value.clear();
       slot.value.append(text.substr(value_start));
       slot.present = true;
+      reader.report_seen = true;
       if (*field == owncall_field)
         reader.owncall_seen = true;
       continue;
@@ -189,6 +194,7 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
     (void)std::fputs("Unrecognized ADIF field ", reader.messages);
     (void)std::fwrite(text.data(), 1, text.size(), reader.messages);
     (void)std::fputc('\n', reader.messages);
+    reader.stopped_at_unknown = true;
     break;
   }
   reader.finished = true;

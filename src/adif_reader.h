@@ -49,6 +49,12 @@ struct adif_reader {
   std::FILE* messages;  // where the unrecognized-field message goes
   bool owncall_seen = false;
   bool finished = false;
+  // Whether any line was a marker or a known field with its value: a file
+  // without one is no report at all, and the run must not call it converted.
+  bool report_seen = false;
+  // Whether the reading ended at a line with no known field, so that the
+  // rows after it were never read.
+  bool stopped_at_unknown = false;
   // Unread input lies in [begin, end); bytes in [begin, scanned) hold no
   // line feed. The buffer grows only when one line does not fit.
   std::vector<char> buffer;

@@ -118,9 +118,15 @@ int convert(const char* input_name, const std::string& output_name) {
                        output_name.c_str());
   if (out_of_memory || read_failed || write_failed)
     return 1;
+  if (!reader.report_seen) {
+    (void)std::fprintf(stderr, "No LoTW report found in %s\n", input_name);
+    return 1;
+  }
   (void)std::fprintf(stderr, "Wrote %lld QSOs to %s\n", qso_count,
                      output_name.c_str());
-  return 0;
+  // The rows before an unknown field are written, but the report was not
+  // read to its end, which a script must be able to tell from the status.
+  return reader.stopped_at_unknown ? 1 : 0;
 }
 
 }  // namespace
