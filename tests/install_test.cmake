@@ -1,6 +1,7 @@
 # Installs the build into a fresh prefix and checks what a user finds there:
-# the program, which converts the example report, and a manual page that the
-# man page linters pass without a word.
+# the program, which converts the example report (whose bytes the command-line
+# cases check), and a manual page that the man page linters pass without a
+# word.
 # cmake -DBUILD=<build dir> -DEXAMPLES=<examples dir> -P install_test.cmake
 set(work ${BUILD}/install-test)
 file(REMOVE_RECURSE ${work})
@@ -32,11 +33,6 @@ set(run_options)
 if(NOT status EQUAL 0 OR NOT out STREQUAL ""
    OR NOT err MATCHES "\nWrote 4 QSOs to lotwreport.csv\n$")
   message(FATAL_ERROR "${report}")
-endif()
-run("compare" ${CMAKE_COMMAND} -E compare_files ${work}/run/lotwreport.csv
-    ${EXAMPLES}/lotwreport.csv)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "the installed program's CSV differs\n${report}")
 endif()
 
 set(page ${work}/prefix/share/man/man1/qsoflat.1)
