@@ -1,7 +1,6 @@
 #include "platform.h"
 
 #include <cstdarg>
-#include <string>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -10,6 +9,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -96,7 +96,15 @@ file_identity identify(int descriptor) {
 bool empty_file(int descriptor) { return _chsize(descriptor, 0) == 0; }
 
 // The message is UTF-8, as every name in the program is.
-void write_message(const std::string& text) {
+void write_message(const char* format, std::va_list arguments) {
+  std::va_list measuring;
+  va_copy(measuring, arguments);
+  const int size = std::vsnprintf(nullptr, 0, format, measuring);
+  va_end(measuring);
+  std::string text(size > 0 ? static_cast<std::size_t>(size) + 1 : 1, '\0');
+  (void)std::vsnprintf(text.data(), text.size(), format, arguments);
+  text.pop_back();  // the NUL that vsnprintf adds
+
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
   DWORD console_mode = 0;
   if (GetConsoleMode(handle, &console_mode) != 0) {
@@ -156,8 +164,8 @@ file_identity identify(int descriptor) {
 
 bool empty_file(int descriptor) { return ftruncate(descriptor, 0) == 0; }
 
-void write_message(const std::string& text) {
-  (void)std::fwrite(text.data(), 1, text.size(), stderr);
+void write_message(const char* format, std::va_list arguments) {
+  (void)std::vfprintf(stderr, format, arguments);
 }
 
 #endif
@@ -209,15 +217,8 @@ output_file open_output_file(std::FILE* input, const char* name) {
 void print_message(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   std::va_list arguments;
   va_start(arguments, format);
-  std::va_list measuring;
-  va_copy(measuring, arguments);
-  const int size = std::vsnprintf(nullptr, 0, format, measuring);
-  va_end(measuring);
-  std::string text(size > 0 ? static_cast<std::size_t>(size) + 1 : 1, '\0');
-  (void)std::vsnprintf(text.data(), text.size(), format, arguments);
+  write_message(format, arguments);
   va_end(arguments);
-  text.pop_back();  // the NUL that vsnprintf adds
-  write_message(text);
 }
 
 #ifdef _WIN32
