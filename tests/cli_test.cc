@@ -276,6 +276,7 @@ const cli_case cli_cases[] = {
     {"backslash separators", {{"sub.d/log.adi", "<eor>\n"}}, nullptr, "", "sub.d\\log.adi", 0, "Wrote 1 QSOs to sub.d\\log.csv\n", {{"sub.d/log.csv", header + ",,,,,,,,,,,,,,\n"}}},
     {"given name is the input in other case", {{"log.adi", worked_report}}, nullptr, "", "log.adi LOG.ADI", 1, "Output file LOG.ADI is the input file\n\n" + usage_line, {}},
     {"given name is the input by a backslash path", {{"log.adi", worked_report}, {"sub/", ""}}, nullptr, "", "log.adi sub\\..\\Log.adi", 1, "Output file sub\\..\\Log.adi is the input file\n\n" + usage_line, {}},
+    {"NUL as output", {{"log.adi", worked_report}}, nullptr, "", "log.adi NUL", 0, "Wrote 1 QSOs to NUL\n", {}},
 #else
     {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, symlink_log, "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
 #endif
