@@ -2,12 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <new>
-#include <system_error>
 
 #include "adif_reader.h"
 #include "csv_writer.h"
+#include "platform.h"
 
 // Messages go to standard error unchecked: when it fails, nothing is left
 // to tell of it, and the exit status still tells.
@@ -41,24 +40,12 @@ void print_banner() {
   std::exit(1);
 }
 
-// Windows' text mode would end the input at the first Ctrl-Z byte and drop
-// the QSOs after it unnoticed. The reader ends a line's text at a CR anyway,
-// so reading the bytes as they are gives every platform the same lines.
-#ifdef _WIN32
-constexpr char input_mode[] = "rb";
-#else
-constexpr char input_mode[] = "r";
-#endif
-
 // A folder opens for reading on some systems but yields no text, so it is
 // refused like any other input that cannot be opened.
 std::FILE* open_input(const char* name) {
-  std::error_code error;
-  std::FILE* in = std::filesystem::is_directory(name, error)
-                      ? nullptr
-                      : std::fopen(name, input_mode);
+  std::FILE* in = open_input_file(name);
   if (in == nullptr) {
-    (void)std::fprintf(stderr, "Could not open LoTW file %s\n\n", name);
+    print_message("Could not open LoTW file %s\n\n", name);
     usage();
   }
   // The reader reads in large blocks of its own; a stream buffer would only
@@ -69,25 +56,22 @@ std::FILE* open_input(const char* name) {
 
 // Opening the output truncates it, so it must not be the input under any
 // name: file identity decides, not the spelling of the names.
-std::FILE* open_output(const char* input_name, const std::string& name) {
-  std::error_code error;
-  if (std::filesystem::equivalent(input_name, name, error)) {
-    (void)std::fprintf(stderr, "Output file %s is the input file\n\n",
-                       name.c_str());
+std::FILE* open_output(std::FILE* in, const std::string& name) {
+  const output_file out = open_output_file(in, name.c_str());
+  if (out.is_input) {
+    print_message("Output file %s is the input file\n\n", name.c_str());
     usage();
   }
-  std::FILE* out = std::fopen(name.c_str(), "w");
-  if (out == nullptr) {
-    (void)std::fprintf(stderr, "Could not open output file %s\n\n",
-                       name.c_str());
+  if (out.stream == nullptr) {
+    print_message("Could not open output file %s\n\n", name.c_str());
     usage();
   }
-  return out;
+  return out.stream;
 }
 
 int convert(const char* input_name, const std::string& output_name) {
   std::FILE* in = open_input(input_name);
-  std::FILE* out = open_output(input_name, output_name);
+  std::FILE* out = open_output(in, output_name);
 
   adif_reader reader(in, stderr);
   qso_record record;
@@ -112,18 +96,16 @@ int convert(const char* input_name, const std::string& output_name) {
   if (out_of_memory)
     (void)std::fputs("Out of memory\n", stderr);
   if (read_failed)
-    (void)std::fprintf(stderr, "Could not read LoTW file %s\n", input_name);
+    print_message("Could not read LoTW file %s\n", input_name);
   if (write_failed)
-    (void)std::fprintf(stderr, "Could not write output file %s\n",
-                       output_name.c_str());
+    print_message("Could not write output file %s\n", output_name.c_str());
   if (out_of_memory || read_failed || write_failed)
     return 1;
   if (!reader.report_seen) {
-    (void)std::fprintf(stderr, "No LoTW report found in %s\n", input_name);
+    print_message("No LoTW report found in %s\n", input_name);
     return 1;
   }
-  (void)std::fprintf(stderr, "Wrote %lld QSOs to %s\n", qso_count,
-                     output_name.c_str());
+  print_message("Wrote %lld QSOs to %s\n", qso_count, output_name.c_str());
   // The rows before an unknown field are written, but the report was not
   // read to its end, which a script must be able to tell from the status.
   return reader.stopped_at_unknown ? 1 : 0;

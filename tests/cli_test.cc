@@ -14,9 +14,12 @@
 #include <regex>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <unistd.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #endif
 
@@ -49,8 +52,8 @@ std::string read_file(const fs::path& path) {
 files files_in(const fs::path& folder) {
   files found;
   for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (!entry.is_directory())
-      found[fs::relative(entry.path(), folder).generic_string()] =
+    if (entry.is_regular_file())  // a FIFO would wait for a writer
+      found[fs::relative(entry.path(), folder).generic_u8string()] =
           read_file(entry.path());
   return found;
 }
@@ -85,9 +88,12 @@ std::string as_text(std::string bytes) {
   return bytes;
 }
 
+// Names in the command are UTF-8; on Windows they go through the wide
+// function, since the narrow one can pass only what the code page holds.
 int run_shell(const fs::path& folder, const std::string& command) {
 #ifdef _WIN32
-  return std::system(("cd /d \"" + folder.string() + "\" && " + command).c_str());
+  return _wsystem(
+      fs::u8path("cd /d \"" + folder.u8string() + "\" && " + command).c_str());
 #else
   const int raw = std::system(("cd \"" + folder.string() + "\" && " + command).c_str());
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -124,24 +130,29 @@ std::string expand(std::string bytes) {
   return bytes;
 }
 
-// Runs one case in a fresh folder below the temporary folder, keeping the
-// program's standard streams beside it rather than in it. The process id
-// keeps cases that run at once in other processes out of the folder.
-run_result run(const cli_case& c) {
+// A folder below the temporary folder that no other case uses: the process
+// id keeps cases that run at once in other processes apart.
+fs::path fresh_root() {
   static int serial = 0;
-  const fs::path root = fs::temp_directory_path() /
-                        ("qsoflat-cli-" + std::to_string(getpid()) + "-" +
-                         std::to_string(++serial));
+  return fs::temp_directory_path() /
+         ("qsoflat-cli-" + std::to_string(getpid()) + "-" +
+          std::to_string(++serial));
+}
+
+// Runs one case in the folder work below a fresh root folder, keeping the
+// program's standard streams beside it rather than in it.
+run_result run(const cli_case& c, const fs::path& root) {
   fs::remove_all(root);
   const fs::path work = root / "work";
   fs::create_directories(work);
   for (const auto& [name, bytes] : c.inputs) {
+    const fs::path path = work / fs::u8path(name);
     if (name.back() == '/') {
-      fs::create_directories(work / name);
+      fs::create_directories(path);
       continue;
     }
-    fs::create_directories((work / name).parent_path());
-    std::ofstream(work / name, std::ios::binary) << expand(bytes);
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << expand(bytes);
   }
   if (c.setup != nullptr)
     c.setup(work);
@@ -213,6 +224,10 @@ const std::string owncall_report =
     "<APP_LoTW_OWNCALL:1>N\n<CALL:5>Q1AAA\n<eor>\n";
 const std::string owncall_row = "Q1AAA,,,,,,,,,,,,,,\n";
 
+std::string refusal(const std::string& output) {
+  return "Output file " + output + " is the input file\n\n" + usage_line;
+}
+
 void hard_link_log(const fs::path& work) {
   fs::create_hard_link(work / "log.adi", work / "link.csv");
 }
@@ -223,6 +238,12 @@ void symlink_log(const fs::path& work) {
 #endif
 
 #ifdef __linux__
+void make_log_read_only(const fs::path& work) {
+  fs::permissions(work / "log.adi", fs::perms::owner_read |
+                                        fs::perms::group_read |
+                                        fs::perms::others_read);
+}
+
 void make_read_only(const fs::path& work) {
   fs::permissions(work / "ro", fs::perms::owner_read | fs::perms::owner_exec |
                                    fs::perms::group_read | fs::perms::group_exec |
@@ -268,12 +289,15 @@ const cli_case cli_cases[] = {
     {"backslash separators", {{"sub.d/log.adi", "<eor>\n"}}, nullptr, "", "sub.d\\log.adi", 0, "Wrote 1 QSOs to sub.d\\log.csv\n", {{"sub.d/log.csv", header + ",,,,,,,,,,,,,,\n"}}},
     {"given name is the input in other case", {{"log.adi", worked_report}}, nullptr, "", "log.adi LOG.ADI", 1, "Output file LOG.ADI is the input file\n\n" + usage_line, {}},
     {"given name is the input by a backslash path", {{"log.adi", worked_report}, {"sub/", ""}}, nullptr, "", "log.adi sub\\..\\Log.adi", 1, "Output file sub\\..\\Log.adi is the input file\n\n" + usage_line, {}},
+    {"NUL as output", {{"log.adi", worked_report}}, nullptr, "", "log.adi NUL", 0, "Wrote 1 QSOs to NUL\n", {}},
 #else
     {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, symlink_log, "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
 #endif
 #ifdef __linux__
     {"full disk", {{"log.adi", worked_report}}, nullptr, "", "log.adi /dev/full", 1, "Could not write output file /dev/full\n", {}},
     {"output folder is not writable", {{"log.adi", worked_report}, {"ro/", ""}}, make_read_only, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
+    {"read-only input as its own output", {{"log.adi", worked_report}}, make_log_read_only, as_nobody, "log.adi log.adi", 1, refusal("log.adi"), {}},
+    {"FIFO as output", {{"log.adi", worked_report}}, nullptr, "mkfifo f && (cat f >/dev/null &) && ", "log.adi f", 0, "Wrote 1 QSOs to f\n", {}},
     {"read error", {}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {{"mem.csv", header}}},
 #ifndef QSOFLAT_SANITIZED
     // The limit lets the reader hold the value but not the writer its row.
@@ -282,11 +306,8 @@ const cli_case cli_cases[] = {
 #endif
 };
 
-class Cli : public testing::TestWithParam<cli_case> {};
-
-TEST_P(Cli, Runs) {
-  const cli_case& c = GetParam();
-  const run_result r = run(c);
+void check(const cli_case& c, const fs::path& root = fresh_root()) {
+  const run_result r = run(c, root);
   files changed;
   for (const auto& [name, bytes] : c.changed)
     changed[name] = as_text(expand(bytes));
@@ -294,6 +315,100 @@ TEST_P(Cli, Runs) {
   EXPECT_EQ(after_banner(r.err), as_text(c.err)) << r;
   EXPECT_EQ(r.out, "") << r;
   EXPECT_EQ(r.changed, changed) << r;
+}
+
+class Cli : public testing::TestWithParam<cli_case> {};
+
+TEST_P(Cli, Runs) { check(GetParam()); }
+
+// Names that must work whatever the code page. Each converts to the name
+// derived from it; named as its own output it is refused, spelled the same,
+// through a folder and back, and on Windows in other case, by its 8.3 name
+// and through a second drive letter.
+const struct {
+  std::string input, derived, other_case;
+} name_cases[] = {
+    {"report – 2026.adi", "report – 2026.csv", "REPORT – 2026.ADI"},
+    {"report – 2026.csv", "report – 2026.csv", "Report – 2026.CSV"},
+    {"Bob’s log.adi", "Bob’s log.csv", "BOB’S LOG.adi"},
+    {"отчёт.adi", "отчёт.csv", "ОТЧЁТ.ADI"},
+    {"日本.adi", "日本.csv", "日本.ADI"},
+    {"QSL 📡 log.adi", "QSL 📡 log.csv", "qsl 📡 LOG.adi"},
+    {"my.表.adi", "my.csv", "MY.表.ADI"},
+    {"Отчёты/lotwreport.adi", "Отчёты/lotwreport.csv", "оТЧЁТЫ/LotwReport.ADI"},
+};
+
+#ifdef _WIN32
+// A redirected standard error holds the ANSI code page, "?" for the rest.
+std::string as_message(const std::string& utf8) {
+  const std::wstring text = fs::u8path(utf8).wstring();
+  std::string bytes(utf8.size() * 2, '\0');
+  bytes.resize(WideCharToMultiByte(
+      GetACP(), WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+      bytes.data(), static_cast<int>(bytes.size()), nullptr, nullptr));
+  return bytes;
+}
+
+std::string native(std::string name) {
+  for (char& c : name)
+    if (c == '/')
+      c = '\\';
+  return name;
+}
+
+// The file's 8.3 name as dir /x shows it, in a folder of its own.
+std::string short_name(const std::string& name) {
+  const fs::path folder = fresh_root();
+  fs::create_directories(folder);
+  const fs::path file = folder / fs::u8path(name).filename();
+  std::ofstream{file};
+  wchar_t buffer[MAX_PATH];
+  const DWORD size = GetShortPathNameW(file.c_str(), buffer, MAX_PATH);
+  fs::remove_all(folder);
+  return (fs::u8path(name).parent_path() /
+          fs::path(std::wstring(buffer, size)).filename())
+      .u8string();
+}
+#else
+std::string as_message(const std::string& bytes) { return bytes; }
+std::string native(const std::string& name) { return name; }
+#endif
+
+TEST(CliNames, TakesAnyFileName) {
+#ifdef _WIN32
+  // wine takes the code page from the locale, and from "C" where the locale
+  // is missing.
+  if (const char* code_page = std::getenv("QSOFLAT_CODE_PAGE")) {
+    ASSERT_EQ(GetACP(), std::stoul(code_page))
+        << "wine found no locale for this code page: see .ci/run";
+  }
+#endif
+  for (const auto& n : name_cases) {
+    SCOPED_TRACE(n.input);
+    const files inputs = {{n.input, worked_report}, {"sub/", ""}};
+    const std::string input = "\"" + native(n.input) + "\"";
+    if (n.derived == n.input)
+      check({"", inputs, nullptr, "", input, 1, as_message(refusal(native(n.input))), {}});
+    else
+      check({"", inputs, nullptr, "", input, 0, as_message("Wrote 1 QSOs to " + native(n.derived) + "\n"), {{n.derived, header + worked_row}}});
+    std::vector<std::string> own = {n.input, "sub/../" + n.input};
+#ifdef _WIN32
+    own.push_back(n.other_case);
+    own.push_back(short_name(n.input));
+#endif
+    for (const std::string& output : own)
+      check({"", inputs, nullptr, "", input + " \"" + native(output) + "\"", 1, as_message(refusal(native(output))), {}});
+#ifdef _WIN32
+    // The drive named there is a second drive letter for the temporary
+    // folder's drive, as a subst or a mapped drive gives.
+    if (const char* drive = std::getenv("QSOFLAT_SECOND_DRIVE")) {
+      const fs::path root = fresh_root();
+      const std::string output =
+          drive + (root / "work" / fs::u8path(native(n.input))).u8string().substr(2);
+      check({"", inputs, nullptr, "", input + " \"" + output + "\"", 1, as_message(refusal(output)), {}}, root);
+    }
+#endif
+  }
 }
 
 // Each row is a test of its own, named after what it checks, so that one
