@@ -1,7 +1,17 @@
-// Measures the converter on generated LoTW-shaped reports: throughput beside
-// `wc -l` on the same file, and peak resident memory as the input grows.
+// Measures converters on generated LoTW-shaped reports, beside the floors of
+// the same work: `wc -l` on the file, reading it once (`cat FILE >
+// /dev/null`), and writing a copy of as many bytes as the CSV holds. Every
+// command runs a few times, the commands taking turns, and the median time
+// and the highest peak resident memory are shown.
 //
-//   qsoflat_bench PROGRAM [QSOS ...]    (default: 10000 200000 1000000)
+//   qsoflat_bench PROGRAM [PROGRAM ...] [QSOS ...]
+//   qsoflat_bench -w plain|owncall QSOS FILE
+//
+// Arguments that are numbers are report sizes in QSOs (default: 10000 200000
+// 1000000); the others are converters, each measured on every report, so
+// that a build can be held against an older one in the same run. The
+// reports are written to TMPDIR. With -w, only one report is written, for
+// a profiler to be run on.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -31,55 +42,70 @@ struct measurement {
 const char* const bands[] = {"20M", "40M", "17M", "15M", "10M", "80M", "6M"};
 const char* const modes[] = {"FT8", "SSB", "CW", "FT4", "RTTY"};
 const char* const groups[] = {"DATA", "PHONE", "CW", "DATA", "DATA"};
+const char* const frequencies[] = {"14.07400", "7.07400",  "18.10000",
+                                   "21.07400", "28.07400", "3.57300",
+                                   "50.31300"};
+const char* const counties[] = {"OK,OKLAHOMA // Oklahoma",
+                                "AR,SALINE // Saline",
+                                "OH,MAHONING // Mahoning"};
 
-// The two shapes LoTW has delivered. The current one has no own-call line, so
-// the whole report is read with the fields the program does not know
-// skipped; the older one names the own call in every QSO and holds only
-// known fields after it.
-enum class shape { current, owncall };
+// The two shapes LoTW has delivered. Today's plain download has no own-call
+// line, so the whole report is read with the fields the program does not
+// know skipped: the frequency, the mode group and the commented time stamps.
+// The older one names the own call in every QSO; here it holds the 17 known
+// fields and nothing else, so that every line is captured and every column
+// written.
+enum class shape { plain, owncall };
 
-void write_qso(std::FILE* out, long i, shape kind) {
+void write_plain_qso(std::FILE* out, long i) {
   const char* band = bands[i % 7];
   const char* mode = modes[i % 5];
   const long year = 2010 + i % 17, month = 1 + i % 12, day = 1 + i % 28;
   const long hour = i % 24, minute = i % 60, second = (i * 7) % 60;
-  if (kind == shape::owncall)
-    std::fputs("<APP_LoTW_OWNCALL:6>N0CALL\r\n<STATION_CALLSIGN:6>N0CALL\r\n",
-               out);
-  std::fprintf(out, "<CALL:6>Q%05ld\r\n<BAND:%zu>%s\r\n", i % 100000,
-               std::strlen(band), band);
-  if (kind == shape::current)
-    std::fputs("<FREQ:8>14.07400\r\n", out);
-  std::fprintf(out, "<MODE:%zu>%s\r\n", std::strlen(mode), mode);
-  if (kind == shape::current)
-    std::fprintf(out, "<APP_LoTW_MODEGROUP:%zu>%s\r\n",
-                 std::strlen(groups[i % 5]), groups[i % 5]);
-  std::fprintf(out, "<QSO_DATE:8>%04ld%02ld%02ld\r\n", year, month, day);
-  if (kind == shape::current)
-    std::fputs("<APP_LoTW_RXQSO:19>2026-12-08 02:25:25 // QSO record "
-               "inserted/modified at LoTW\r\n", out);
-  std::fprintf(out, "<TIME_ON:6>%02ld%02ld%02ld\r\n", hour, minute, second);
-  if (kind == shape::current)
-    std::fprintf(out,
-                 "<APP_LoTW_QSO_TIMESTAMP:20>%04ld-%02ld-%02ldT%02ld:%02ld:"
-                 "%02ldZ // QSO Date & Time; ISO-8601\r\n",
-                 year, month, day, hour, minute, second);
-  std::fputs("<QSL_RCVD:1>Y\r\n<QSLRDATE:8>20261208\r\n", out);
-  if (kind == shape::current)
-    std::fputs("<APP_LoTW_RXQSL:19>2026-12-08 23:31:22 // QSL record "
-               "matched/modified at LoTW\r\n", out);
-  std::fprintf(out, "<DXCC:3>%03ld\r\n", 1 + i % 500);
-  if (kind == shape::current)
-    std::fputs("<COUNTRY:24>UNITED STATES OF AMERICA\r\n"
-               "<APP_LoTW_DXCC_ENTITY_STATUS:7>Current\r\n", out);
-  std::fprintf(out, "<PFX:2>N%ld\r\n", i % 10);
-  if (kind == shape::current)
-    std::fputs("<APP_LoTW_2xQSL:1>Y\r\n", out);
   std::fprintf(out,
-               "<GRIDSQUARE:4>EM%02ld\r\n<STATE:2>OK // Oklahoma\r\n"
-               "<CNTY:11>OK,OKLAHOMA // Oklahoma\r\n<CQZ:2>%02ld\r\n"
-               "<ITUZ:2>%02ld\r\n<eor>\r\n\r\n",
-               i % 100, 1 + i % 40, 1 + i % 90);
+               "<CALL:6>Q%05ld\r\n<BAND:%zu>%s\r\n<FREQ:%zu>%s\r\n"
+               "<MODE:%zu>%s\r\n<APP_LoTW_MODEGROUP:%zu>%s\r\n"
+               "<QSO_DATE:8>%04ld%02ld%02ld\r\n",
+               i % 100000, std::strlen(band), band,
+               std::strlen(frequencies[i % 7]), frequencies[i % 7],
+               std::strlen(mode), mode, std::strlen(groups[i % 5]),
+               groups[i % 5], year, month, day);
+  std::fprintf(out,
+               "<APP_LoTW_RXQSO:19>%04ld-%02ld-%02ld %02ld:%02ld:%02ld // QSO "
+               "record inserted/modified at LoTW\r\n"
+               "<TIME_ON:6>%02ld%02ld%02ld\r\n"
+               "<APP_LoTW_QSO_TIMESTAMP:20>%04ld-%02ld-%02ldT%02ld:%02ld:"
+               "%02ldZ // QSO Date & Time; ISO-8601\r\n",
+               year, month, day, hour, minute, second, hour, minute, second,
+               year, month, day, hour, minute, second);
+  std::fprintf(out,
+               "<QSL_RCVD:1>Y\r\n<QSLRDATE:8>%04ld%02ld%02ld\r\n"
+               "<APP_LoTW_RXQSL:19>%04ld-%02ld-%02ld 23:31:22 // QSL record "
+               "matched/modified at LoTW\r\n<eor>\r\n\r\n",
+               year, month, day, year, month, day);
+}
+
+void write_owncall_qso(std::FILE* out, long i) {
+  const char* band = bands[i % 7];
+  const char* mode = modes[i % 5];
+  const char* county = counties[i % 3];
+  const long year = 2010 + i % 17, month = 1 + i % 12, day = 1 + i % 28;
+  const long hour = i % 24, minute = i % 60, second = (i * 7) % 60;
+  std::fprintf(out,
+               "<APP_LoTW_OWNCALL:6>N0CALL\r\n<STATION_CALLSIGN:6>N0CALL\r\n"
+               "<CALL:6>Q%05ld\r\n<BAND:%zu>%s\r\n<MODE:%zu>%s\r\n"
+               "<QSO_DATE:8>%04ld%02ld%02ld\r\n"
+               "<TIME_ON:6>%02ld%02ld%02ld\r\n",
+               i % 100000, std::strlen(band), band, std::strlen(mode), mode,
+               year, month, day, hour, minute, second);
+  std::fprintf(out,
+               "<QSL_RCVD:1>Y\r\n<QSLRDATE:8>%04ld%02ld%02ld\r\n"
+               "<DXCC:3>%03ld\r\n<PFX:2>N%ld\r\n<GRIDSQUARE:4>EM%02ld\r\n"
+               "<CQZ:2>%02ld\r\n<ITUZ:2>%02ld\r\n<IOTA:6>NA-%03ld\r\n",
+               year, month, day, 1 + i % 500, i % 10, i % 100, 1 + i % 40,
+               1 + i % 90, 1 + i % 200);
+  std::fprintf(out, "<STATE:2>%.2s // Oklahoma\r\n<CNTY:%zu>%s\r\n<eor>\r\n\r\n",
+               county, std::strcspn(county, " "), county);
 }
 
 // Writes a report as a LoTW download comes: a free-form header, CR LF line
@@ -93,11 +119,15 @@ void generate(const std::string& path, long qsos, shape kind) {
   std::fprintf(out,
                "ARRL Logbook of the World Status Report\r\n"
                "Generated at 2026-12-08 01:00:00\r\nfor N0CALL\r\nQuery:\r\n"
-               "    QSL ONLY: NO\r\n\r\n<PROGRAMID:4>LoTW\r\n\r\n"
+               "    QSL ONLY: YES\r\n\r\n<PROGRAMID:4>LoTW\r\n\r\n"
                "<APP_LoTW_NUMREC:%zu>%ld\r\n\r\n<eoh>\r\n\r\n",
                std::to_string(qsos).size(), qsos);
-  for (long i = 0; i < qsos; ++i)
-    write_qso(out, i, kind);
+  for (long i = 0; i < qsos; ++i) {
+    if (kind == shape::plain)
+      write_plain_qso(out, i);
+    else
+      write_owncall_qso(out, i);
+  }
   std::fputs("<APP_LoTW_EOF>\r\n", out);
   if (std::fclose(out) != 0) {
     std::perror(path.c_str());
@@ -105,11 +135,23 @@ void generate(const std::string& path, long qsos, shape kind) {
   }
 }
 
+// A command to measure, and its times so far.
+struct command {
+  command(std::string name, std::vector<std::string> words)
+      : label(std::move(name)), argv(std::move(words)) {}
+
+  std::string label;
+  std::vector<std::string> argv;
+  std::vector<measurement> times;
+};
+
 // Runs the command with its output streams sent nowhere, and returns its
-// wall time and the peak resident memory of that one child.
-measurement run(const std::vector<std::string>& command) {
+// wall time and the peak resident memory of that one child. The child starts
+// as a copy of this process, so the peak is never below this process's own,
+// some 3 MiB.
+measurement run(const command& c) {
   std::vector<char*> argv;
-  for (const std::string& word : command)
+  for (const std::string& word : c.argv)
     argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -135,36 +177,57 @@ measurement run(const std::vector<std::string>& command) {
   return {std::chrono::duration<double>(stop - start).count(), usage.ru_maxrss};
 }
 
-// The fastest of a few runs and the highest peak, so that a warm page cache and a quiet moment
-// are what is measured. A file named by scratch is removed before each run,
-// so that each conversion writes a new file rather than first freeing the
-// last run's output.
-measurement best_of(const std::vector<std::string>& command,
-                    const std::string& scratch = "") {
-  measurement best{1e9, 0};
-  for (int i = 0; i < runs; ++i) {
-    if (!scratch.empty())
+// Runs every command once per round, in turn, so that a busy moment of the
+// machine falls on all of them alike. The file named by scratch is removed
+// before each run, so that each run writes a new file rather than first
+// freeing the last run's output; earlier files still being written back
+// would throttle a run's writes, so they are flushed first.
+void measure(std::vector<command>& commands, const std::string& scratch) {
+  for (int round = 0; round < runs; ++round) {
+    for (command& c : commands) {
       std::filesystem::remove(scratch);
-    // Earlier files still being written back would throttle this run's
-    // writes, so they are flushed first.
-    sync();
-    const measurement next = run(command);
-    best.seconds = std::min(best.seconds, next.seconds);
-    best.peak_kib = std::max(best.peak_kib, next.peak_kib);
+      sync();
+      c.times.push_back(run(c));
+    }
   }
-  return best;
+}
+
+measurement median_of(std::vector<measurement> times) {
+  std::sort(times.begin(), times.end(),
+            [](const measurement& a, const measurement& b) {
+              return a.seconds < b.seconds;
+            });
+  measurement result = times[times.size() / 2];
+  for (const measurement& m : times)
+    result.peak_kib = std::max(result.peak_kib, m.peak_kib);
+  return result;
+}
+
+bool is_number(const char* text) {
+  return *text != '\0' && std::strspn(text, "0123456789") == std::strlen(text);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fputs("usage: qsoflat_bench PROGRAM [QSOS ...]\n", stderr);
+  if (argc == 5 && std::strcmp(argv[1], "-w") == 0) {
+    generate(argv[4], std::atol(argv[3]),
+             std::strcmp(argv[2], "plain") == 0 ? shape::plain : shape::owncall);
+    return 0;
+  }
+  std::vector<std::string> programs;
+  std::vector<long> sizes;
+  for (int i = 1; i < argc; ++i) {
+    if (is_number(argv[i]))
+      sizes.push_back(std::atol(argv[i]));
+    else
+      programs.emplace_back(argv[i]);
+  }
+  if (programs.empty()) {
+    std::fputs("usage: qsoflat_bench PROGRAM [PROGRAM ...] [QSOS ...]\n",
+               stderr);
     return 2;
   }
-  std::vector<long> sizes;
-  for (int i = 2; i < argc; ++i)
-    sizes.push_back(std::atol(argv[i]));
   if (sizes.empty())
     sizes = {10000, 200000, 1000000};
 
@@ -175,19 +238,41 @@ int main(int argc, char** argv) {
   const std::string input = (folder / "lotwreport.adi").string();
   const std::string output = (folder / "lotwreport.csv").string();
 
-  std::printf("%-8s %9s %8s %9s %7s %9s %10s %6s\n", "shape", "QSOs", "MB",
-              "qsoflat", "MB/s", "peak KiB", "wc -l MB/s", "ratio");
-  for (shape kind : {shape::current, shape::owncall}) {
+  std::printf("reports in %s; median of %d runs taken in turn\n",
+              folder.string().c_str(), runs);
+  std::printf("%-8s %8s %7s  %-28s %8s %7s %9s %8s\n", "shape", "QSOs", "MB",
+              "command", "seconds", "MB/s", "peak KiB", "x wc -l");
+  for (shape kind : {shape::plain, shape::owncall}) {
     for (long qsos : sizes) {
       generate(input, qsos, kind);
       const double mb =
           static_cast<double>(std::filesystem::file_size(input)) / 1e6;
-      const measurement convert = best_of({argv[1], input, output}, output);
-      const measurement count = best_of({"wc", "-l", input});
-      std::printf("%-8s %9ld %8.1f %8.3fs %7.0f %9ld %10.0f %5.1fx\n",
-                  kind == shape::current ? "current" : "owncall", qsos, mb,
-                  convert.seconds, mb / convert.seconds, convert.peak_kib,
-                  mb / count.seconds, convert.seconds / count.seconds);
+      // One conversion first, for the size of the CSV that the copy floor
+      // writes.
+      const command first("", {programs.front(), input, output});
+      (void)run(first);
+      const std::string csv_bytes =
+          std::to_string(std::filesystem::file_size(output));
+
+      std::vector<command> commands = {
+          {"wc -l", {"wc", "-l", input}},
+          {"cat FILE > /dev/null", {"cat", input}},
+          {"copy of the CSV's bytes",
+           {"dd", "if=" + input, "of=" + output, "bs=64K",
+            "count=" + csv_bytes, "iflag=count_bytes", "status=none"}},
+      };
+      for (const std::string& program : programs)
+        commands.push_back({program, {program, input, output}});
+      measure(commands, output);
+
+      const double lines = median_of(commands.front().times).seconds;
+      for (const command& c : commands) {
+        const measurement m = median_of(c.times);
+        std::printf("%-8s %8ld %7.1f  %-28s %8.3f %7.0f %9ld %7.1fx\n",
+                    kind == shape::plain ? "plain" : "owncall", qsos, mb,
+                    c.label.c_str(), m.seconds, mb / m.seconds, m.peak_kib,
+                    m.seconds / lines);
+      }
     }
   }
   std::filesystem::remove_all(folder);
