@@ -4,8 +4,8 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +21,8 @@ inline constexpr std::array<std::string_view, field_count> field_names = {
     "CNTY",
 };
 inline constexpr std::size_t owncall_field = 0;
+// What match_field gives for a text that names no field.
+inline constexpr std::size_t no_field = field_count;
 
 // A slot holding an empty value is still present: the writer tells an empty
 // value from a field that never came.
@@ -55,17 +57,28 @@ struct adif_reader {
   // Whether the reading ended at a line with no known field, so that the
   // rows after it were never read.
   bool stopped_at_unknown = false;
-  // Unread input lies in [begin, end); bytes in [begin, scanned) hold no
-  // line feed. The buffer grows only when one line does not fit.
+  // Unread input lies in [begin, end), and a line feed that is not input at
+  // end. The buffer grows only when one line does not fit.
   std::vector<char> buffer;
   std::size_t begin = 0;
-  std::size_t scanned = 0;
   std::size_t end = 0;
   bool at_eof = false;
 };
 
-// The lowest index whose name stands at the text's second byte.
-std::optional<std::size_t> match_field(std::string_view text);
+// The lowest index whose name stands at the text's second byte, or
+// no_field.
+std::size_t match_field(std::string_view text);
+
+// The scan that splits the input into lines. Bit i of its result is set
+// when block[i], one of the count bytes at block, is a line feed, a carriage
+// return, a NUL or a ">": the bytes that end a line, end its text or begin a
+// value. At most scan_width bytes are looked at in one call, and none past
+// the count. Where the compiler may use SSE2 the scan tests the 16 bytes at
+// once; the portable scan gives the same results on every target and is
+// kept beside it, so that the two can be held against each other.
+inline constexpr std::size_t scan_width = 16;
+std::uint32_t find_line_marks(const char* block, std::size_t count);
+std::uint32_t find_line_marks_portable(const char* block, std::size_t count);
 
 // Reads lines into the record until an "<eor>" completes it, or until the
 // input ends, the end-of-file marker comes, or an unknown field ends the
