@@ -1,9 +1,11 @@
 #include "csv_writer.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -22,6 +24,7 @@ constexpr std::array<column_kind, field_count> column_kinds = {
     column_kind::plain,  column_kind::county,
 };
 
+constexpr std::size_t month_name_size = 3;
 constexpr std::array<std::string_view, 12> month_names = {
     "Jan", "Feb", "Mar", "Apr", "May", "Jun",
     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec",
@@ -117,17 +120,37 @@ char* put_quoted(char* out, std::string_view value) {
 // alone is quoted; every other value stays byte for byte as it came. Values
 // are short, so the bytes are copied while they are looked at.
 char* put_plain(char* out, std::string_view value) {
-  char* end = out;
-  for (char c : value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const char c = value[i];
     if (c == ',' || c == '"')
       return put_quoted(out, value);
-    *end++ = c;
+    out[i] = c;
   }
-  return end;
+  return out + value.size();
+}
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool all_digits(std::string_view text) {
+  for (char c : text) {
+    if (!is_digit(c))
+      return false;
+  }
+  return true;
+}
+
+int two_digits(const char* p) {
+  return (p[0] - '0') * 10 + (p[1] - '0');
 }
 
 // Start times come as HHMMSS or HHMM; either way the column holds HHMM.
+// Four or six digits, as nearly every value is, give their first four as
+// they stand, which is what the general reading gives for them.
 char* put_time(char* out, std::string_view value) {
+  if ((value.size() == 6 || value.size() == 4) && all_digits(value))
+    return put_text(out, value.substr(0, 4));
   const leading_integer n = read_leading_integer(value);
   return put_int(out, n.digits <= 4 ? n.value : n.value / 100, 4);
 }
@@ -144,9 +167,60 @@ char* reserve(csv_writer& writer, std::size_t at, std::size_t room) {
   return buffer.data() + at;
 }
 
+// Writes the column of field i from its slot, with the separator before
+// it, and empties the slot. How the column is written is known when
+// compiling, so each column becomes code of its own.
+template <std::size_t i>
+char* put_column(char* out, field_slot& slot) {
+  if constexpr (i > first_column)
+    *out++ = ',';
+  if (!slot.present)
+    return out;
+  slot.present = false;
+  const std::string_view value = slot.value;
+  if constexpr (column_kinds[i] == column_kind::date)
+    return format_date(out, value);
+  else if constexpr (column_kinds[i] == column_kind::time)
+    return put_time(out, value);
+  else if constexpr (column_kinds[i] == column_kind::county)
+    return put_quoted(out, value);
+  else
+    return put_plain(out, value);
+}
+
+template <std::size_t... index>
+char* put_columns(char* out, qso_record& record,
+                  std::index_sequence<index...>) {
+  ((out = put_column<first_column + index>(out,
+                                           record.slots[first_column + index])),
+   ...);
+  return out;
+}
+
 }  // namespace
 
 char* format_date(char* out, std::string_view value) {
+  // Eight digits, as nearly every value is, are written from the digits as
+  // they stand: the day and the year lose their leading zeros, as the
+  // general path below writes them.
+  if (value.size() == 8 && all_digits(value)) {
+    const int month = two_digits(value.data() + 4);
+    if (month < 1 || month > 12)
+      return put_text(out, value);
+    if (value[6] != '0')
+      *out++ = value[6];
+    *out++ = value[7];
+    *out++ = '-';
+    std::memcpy(out, month_names[month - 1].data(), month_name_size);
+    out += month_name_size;
+    *out++ = '-';
+    std::size_t digit = 0;
+    while (digit < 3 && value[digit] == '0')
+      ++digit;
+    for (; digit < 4; ++digit)
+      *out++ = value[digit];
+    return out;
+  }
   const std::int32_t n = read_leading_integer(value).value;
   const std::int32_t month = n / 100 % 100;
   if (month < 1 || month > 12)
@@ -176,36 +250,17 @@ void write_header(csv_writer& writer) {
 }
 
 bool write_record(csv_writer& writer, qso_record& record) {
-  // The row counts as written only once it is whole, so that a failure to
-  // grow the buffer part way never leaves half a row to be flushed.
-  std::size_t row_end = writer.used;
+  // Room for the whole row is made first, so that a failure to grow the
+  // buffer never leaves half a row to be flushed.
+  std::size_t room = 0;
   for (std::size_t i = first_column; i < field_count; ++i) {
-    field_slot& slot = record.slots[i];
-    char* out = reserve(writer, row_end, room_for(slot.value.size()));
-    if (i > first_column)
-      *out++ = ',';
-    if (slot.present) {
-      switch (column_kinds[i]) {
-        case column_kind::plain:
-          out = put_plain(out, slot.value);
-          break;
-        case column_kind::date:
-          out = format_date(out, slot.value);
-          break;
-        case column_kind::time:
-          out = put_time(out, slot.value);
-          break;
-        case column_kind::county:
-          out = put_quoted(out, slot.value);
-          break;
-      }
-      slot.present = false;
-      slot.value.clear();
-    }
-    if (i + 1 == field_count)
-      *out++ = '\n';
-    row_end = static_cast<std::size_t>(out - writer.buffer.data());
+    const field_slot& slot = record.slots[i];
+    room += room_for(slot.present ? slot.value.size() : 0);
   }
-  writer.used = row_end;
+  char* out = reserve(writer, writer.used, room);
+  out = put_columns(out, record,
+                    std::make_index_sequence<field_count - first_column>());
+  *out++ = '\n';
+  writer.used = static_cast<std::size_t>(out - writer.buffer.data());
   return writer.used < flush_size || flush_rows(writer);
 }
