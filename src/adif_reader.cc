@@ -46,10 +46,6 @@ bool refill(adif_reader& reader) {
   return got > 0;
 }
 
-bool is_line_mark(char c) {
-  return c == '\n' || c == '\r' || c == '\0' || c == '>';
-}
-
 int lowest_bit(std::uint32_t bits) {
 #if defined(__GNUC__)
   return __builtin_ctz(bits);
@@ -61,39 +57,23 @@ int lowest_bit(std::uint32_t bits) {
 #endif
 }
 
-// The marks of the buffered input, taken in order, each block of scan_width
-// bytes scanned once. Invariant: every mark before block has been taken, and
-// pending holds exactly the marks in [block, block + scan_width) up to and
-// including end that have not been taken yet, bit i for block[i]. The byte
-// at end is the line feed that the reader keeps after its input, so a line
-// always ends before the scan runs out.
-struct mark_cursor {
-  const char* block;
-  const char* end;
-  std::uint32_t pending;
-};
-
-std::uint32_t marks_at(const char* block, const char* end) {
+// The marks of the block at p, which reaches at most to end and takes in
+// the line feed that the reader keeps there.
+line_marks marks_at(const char* p, const char* end) {
   return find_line_marks(
-      block,
-      std::min(scan_width, static_cast<std::size_t>(end - block) + 1));
+      p, std::min(scan_width, static_cast<std::size_t>(end - p) + 1));
 }
 
-mark_cursor scan_from(const char* p, const char* end) {
-  return {p, end, marks_at(p, end)};
-}
-
-// The next mark; end once every mark before it has been taken.
-const char* next_mark(mark_cursor& marks) {
-  while (marks.pending == 0) {
-    if (static_cast<std::size_t>(marks.end - marks.block) < scan_width)
-      return marks.end;
-    marks.block += scan_width;
-    marks.pending = marks_at(marks.block, marks.end);
+// The first line feed at or after p; the one kept at end stops the search.
+const char* find_feed(const char* p, const char* end) {
+  for (;; p += scan_width) {
+    for (std::uint32_t bits = marks_at(p, end).text_ends; bits != 0;
+         bits &= bits - 1) {
+      const char* const mark = p + lowest_bit(bits);
+      if (*mark == '\n')
+        return mark;
+    }
   }
-  const char* const mark = marks.block + lowest_bit(marks.pending);
-  marks.pending &= marks.pending - 1;
-  return mark;
 }
 
 // A line's text: leading carriage returns skipped, then cut at the first
@@ -104,37 +84,44 @@ struct line_text {
   std::size_t value_start = std::string_view::npos;
 };
 
-// Takes the marks of the line that starts at first and returns its line
-// feed, or end when no line feed comes before end.
-const char* cut_line(mark_cursor& marks, const char* first, line_text& line) {
-  const char* mark = next_mark(marks);
-  while (mark == first && *mark == '\r') {
+// Takes apart the line that starts at first and returns its line feed, or
+// end when no line feed comes before end. The text is scanned a block at a
+// time up to its end; past the end only the line feed matters, and nearly
+// always it ends the text or follows the carriage return that does.
+const char* cut_line(const char* first, const char* end, line_text& line) {
+  while (*first == '\r')
     ++first;
-    mark = next_mark(marks);
+  const char* block = first;
+  const char* value = nullptr;
+  line_marks marks = marks_at(block, end);
+  for (;;) {
+    if (value == nullptr && marks.value_starts != 0)
+      value = block + lowest_bit(marks.value_starts);
+    if (marks.text_ends != 0)
+      break;
+    block += scan_width;
+    marks = marks_at(block, end);
   }
-  line.value_start = std::string_view::npos;
-  if (*mark == '>') {
-    line.value_start = static_cast<std::size_t>(mark + 1 - first);
-    do
-      mark = next_mark(marks);
-    while (*mark == '>');
-  }
-  line.text = std::string_view(first, static_cast<std::size_t>(mark - first));
-  while (*mark != '\n')
-    mark = next_mark(marks);
-  return mark;
+  const char* const text_end = block + lowest_bit(marks.text_ends);
+  line.text = std::string_view(first, static_cast<std::size_t>(text_end - first));
+  line.value_start = value != nullptr && value < text_end
+                         ? static_cast<std::size_t>(value + 1 - first)
+                         : std::string_view::npos;
+  if (*text_end == '\n')
+    return text_end;
+  return text_end[1] == '\n' ? text_end + 1 : find_feed(text_end + 1, end);
 }
 
 // The next line, which ends at a line feed or at the end of the input,
 // however long it is. A line that the buffer holds only in part is taken
-// apart again from its start once more has been read, since a refill moves
-// the bytes.
-bool next_line(adif_reader& reader, mark_cursor& marks, line_text& line) {
+// apart again from its start once more has been read.
+bool next_line(adif_reader& reader, line_text& line) {
   bool more = true;
   for (;;) {
     const char* const data = reader.buffer.data();
-    const char* const feed = cut_line(marks, data + reader.begin, line);
-    if (feed != marks.end) {
+    const char* const end = data + reader.end;
+    const char* const feed = cut_line(data + reader.begin, end, line);
+    if (feed != end) {
       reader.begin = static_cast<std::size_t>(feed + 1 - data);
       return true;
     }
@@ -145,26 +132,39 @@ bool next_line(adif_reader& reader, mark_cursor& marks, line_text& line) {
       return true;
     }
     more = refill(reader);
-    marks = scan_from(reader.buffer.data() + reader.begin,
-                      reader.buffer.data() + reader.end);
   }
 }
 
-// Each name is compared with its length known when compiling, which lets
-// the compiler turn every comparison into a few word compares; the first
-// match in table order wins.
-template <std::size_t... index>
-std::size_t match_in_table_order(std::string_view rest,
-                                 std::index_sequence<index...>) {
-  std::size_t found = no_field;
-  (void)((rest[0] == field_names[index][0] &&
-          rest.size() >= field_names[index].size() &&
-          std::memcmp(rest.data(), field_names[index].data(),
-                      field_names[index].size()) == 0 &&
-          (found = index, true)) ||
-         ...);
-  return found;
+// Whether field i's name begins rest. The name's length is known when
+// compiling, which lets the compiler turn the comparison into a few word
+// compares.
+template <std::size_t i>
+bool name_begins(std::string_view rest) {
+  constexpr std::string_view name = field_names[i];
+  return rest.size() >= name.size() &&
+         std::memcmp(rest.data(), name.data(), name.size()) == 0;
 }
+
+using name_test = bool (*)(std::string_view);
+
+template <std::size_t... index>
+constexpr std::array<name_test, field_count> name_tests_for(
+    std::index_sequence<index...>) {
+  return {&name_begins<index>...};
+}
+
+constexpr std::array<name_test, field_count> name_tests =
+    name_tests_for(std::make_index_sequence<field_count>());
+
+// For each byte, the fields whose name begins with it, bit i for index i, so
+// that a text is compared only with the names that can match it.
+constexpr std::array<std::uint32_t, 256> fields_by_first_byte = [] {
+  std::array<std::uint32_t, 256> fields{};
+  for (std::size_t i = 0; i < field_count; ++i)
+    fields[static_cast<unsigned char>(field_names[i][0])] |= std::uint32_t{1}
+                                                             << i;
+  return fields;
+}();
 
 }  // namespace
 
@@ -179,39 +179,49 @@ std::size_t match_field(std::string_view text) {
     return no_field;
   // No name is a single byte repeated, so a name that stands at offset 1
   // cannot also stand at offset 0: there, its first occurrence is at offset
-  // 1, and a prefix test of the rest is enough.
-  return match_in_table_order(text.substr(1),
-                              std::make_index_sequence<field_count>());
+  // 1, and a prefix test of the rest is enough. The candidates are tried in
+  // table order, so the lowest index wins.
+  const std::string_view rest(text.data() + 1, text.size() - 1);
+  for (std::uint32_t fields =
+           fields_by_first_byte[static_cast<unsigned char>(rest[0])];
+       fields != 0; fields &= fields - 1) {
+    const int i = lowest_bit(fields);
+    if (name_tests[i](rest))
+      return static_cast<std::size_t>(i);
+  }
+  return no_field;
 }
 
-std::uint32_t find_line_marks_portable(const char* block, std::size_t count) {
-  std::uint32_t marks = 0;
-  for (std::size_t i = 0; i < count; ++i)
-    marks |= static_cast<std::uint32_t>(is_line_mark(block[i])) << i;
+line_marks find_line_marks_portable(const char* block, std::size_t count) {
+  line_marks marks;
+  for (std::size_t i = 0; i < count; ++i) {
+    const char c = block[i];
+    marks.text_ends |= static_cast<std::uint32_t>(c == '\n' || c == '\r' || c == '\0') << i;
+    marks.value_starts |= static_cast<std::uint32_t>(c == '>') << i;
+  }
   return marks;
 }
 
-std::uint32_t find_line_marks(const char* block, std::size_t count) {
+line_marks find_line_marks(const char* block, std::size_t count) {
 #if defined(__SSE2__) && !defined(QSOFLAT_PORTABLE_SCAN)
   if (count == scan_width) {
     const __m128i bytes =
         _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
-    const __m128i marks = _mm_or_si128(
+    const __m128i text_ends = _mm_or_si128(
         _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
                      _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_setzero_si128()),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'))));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(marks));
+        _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+    const __m128i value_starts = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'));
+    return {static_cast<std::uint32_t>(_mm_movemask_epi8(text_ends)),
+            static_cast<std::uint32_t>(_mm_movemask_epi8(value_starts))};
   }
 #endif
   return find_line_marks_portable(block, count);
 }
 
 read_outcome read_record(adif_reader& reader, qso_record& record) {
-  const char* const data = reader.buffer.data();
-  mark_cursor marks = scan_from(data + reader.begin, data + reader.end);
   line_text line;
-  while (!reader.finished && next_line(reader, marks, line)) {
+  while (!reader.finished && next_line(reader, line)) {
     const auto [text, value_start] = line;
     if (text.empty())
       continue;

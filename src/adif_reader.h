@@ -69,16 +69,19 @@ struct adif_reader {
 // no_field.
 std::size_t match_field(std::string_view text);
 
-// The scan that splits the input into lines. Bit i of its result is set
-// when block[i], one of the count bytes at block, is a line feed, a carriage
-// return, a NUL or a ">": the bytes that end a line, end its text or begin a
-// value. At most scan_width bytes are looked at in one call, and none past
-// the count. Where the compiler may use SSE2 the scan tests the 16 bytes at
-// once; the portable scan gives the same results on every target and is
-// kept beside it, so that the two can be held against each other.
+// The scan that splits the input into lines: where line feeds, carriage
+// returns, NULs and ">" stand among the count bytes at block, count being at
+// most scan_width. Bit i stands for block[i]. Where the compiler may use
+// SSE2 a whole block is tested at once; the portable scan gives the same
+// results on every target and is kept beside it, so that the two can be
+// held against each other.
 inline constexpr std::size_t scan_width = 16;
-std::uint32_t find_line_marks(const char* block, std::size_t count);
-std::uint32_t find_line_marks_portable(const char* block, std::size_t count);
+struct line_marks {
+  std::uint32_t text_ends = 0;     // line feeds, carriage returns and NULs
+  std::uint32_t value_starts = 0;  // ">"
+};
+line_marks find_line_marks(const char* block, std::size_t count);
+line_marks find_line_marks_portable(const char* block, std::size_t count);
 
 // Reads lines into the record until an "<eor>" completes it, or until the
 // input ends, the end-of-file marker comes, or an unknown field ends the
