@@ -1,8 +1,10 @@
 // Feeds arbitrary bytes through the reader and the writer in memory, as one
 // run of the program would, and checks what must hold for every input: the
 // rows are whole, one per complete record, a plain call sign arrives
-// unchanged, and neither CR LF line ends nor the reader's buffer size
-// change what is read.
+// unchanged, neither CR LF line ends nor the reader's buffer size change
+// what is read, and the line scan in use finds the same line and text ends
+// as the portable one.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -110,6 +112,20 @@ void check_rows(const conversion& c) {
     fail("rows and complete records differ in number");
 }
 
+// Every block the reader could scan, at every offset and as long as the
+// bytes allow, must give the same marks from both scans.
+void check_scans_agree(const std::string& input) {
+  for (std::size_t at = 0; at < input.size(); ++at) {
+    const std::size_t count = std::min(scan_width, input.size() - at);
+    const line_marks in_use = find_line_marks(input.data() + at, count);
+    const line_marks portable =
+        find_line_marks_portable(input.data() + at, count);
+    if (in_use.text_ends != portable.text_ends ||
+        in_use.value_starts != portable.value_starts)
+      fail("the line scans found different line and text ends");
+  }
+}
+
 std::string with_cr_lf(const std::string& input) {
   std::string changed;
   changed.reserve(input.size() * 2);
@@ -130,6 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   const std::size_t small_buffer = 1 + data[0] % 32;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
+  check_scans_agree(input);
   const conversion lf = convert(input, initial_buffer_size);
   check_rows(lf);
   const conversion small = convert(input, small_buffer);

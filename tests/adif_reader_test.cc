@@ -105,4 +105,35 @@ TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {
   EXPECT_EQ(read_all(input).records, expected);
 }
 
+TEST(FindLineMarks, BothScansMarkExactlyTheFourBytes) {
+  // Every byte value, at every offset of a block and every count, so that
+  // a byte that differs from a mark in one bit or only in its sign is seen,
+  // with marks of each kind between them.
+  const char marks[] = {'\n', '\r', '\0', '>'};
+  std::string bytes;
+  for (int i = 0; i < 512; ++i) {
+    bytes += static_cast<char>(i * 37 % 256);
+    if (i % 3 == 0)
+      bytes += marks[i / 3 % 4];
+  }
+  for (std::size_t at = 0; at + scan_width <= bytes.size(); ++at) {
+    for (std::size_t count = 0; count <= scan_width; ++count) {
+      line_marks expected;
+      for (std::size_t i = 0; i < count; ++i) {
+        const char c = bytes[at + i];
+        if (c == '\n' || c == '\r' || c == '\0')
+          expected.text_ends |= std::uint32_t{1} << i;
+        if (c == '>')
+          expected.value_starts |= std::uint32_t{1} << i;
+      }
+      for (const line_marks got :
+           {find_line_marks(bytes.data() + at, count),
+            find_line_marks_portable(bytes.data() + at, count)}) {
+        EXPECT_EQ(got.text_ends, expected.text_ends) << at << " " << count;
+        EXPECT_EQ(got.value_starts, expected.value_starts) << at << " " << count;
+      }
+    }
+  }
+}
+
 }  // namespace
