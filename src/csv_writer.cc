@@ -134,11 +134,7 @@ bool is_digit(char c) {
 }
 
 bool all_digits(std::string_view text) {
-  for (char c : text) {
-    if (!is_digit(c))
-      return false;
-  }
-  return true;
+  return std::all_of(text.begin(), text.end(), is_digit);
 }
 
 int two_digits(const char* p) {
