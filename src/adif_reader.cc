@@ -238,7 +238,8 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
     // not taken for one.
     if (field != no_field && value_start != std::string_view::npos) {
       field_slot& slot = record.slots[field];
-      const std::string_view value = text.substr(value_start);
+      const std::string_view value(text.data() + value_start,
+                                   text.size() - value_start);
       std::string& copy = slot.value;
       if (copy.size() == value.size())
         std::memcpy(copy.data(), value.data(), value.size());

@@ -134,7 +134,8 @@ bool is_digit(char c) {
 }
 
 bool all_digits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), is_digit);
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return is_digit(c); });
 }
 
 int two_digits(const char* p) {
