@@ -105,12 +105,18 @@ char* put_text(char* out, std::string_view text) {
   return out + text.size();
 }
 
+// A value without a double quote, as nearly every county is, is copied
+// whole between the quotes.
 char* put_quoted(char* out, std::string_view value) {
   *out++ = '"';
-  for (char c : value) {
-    if (c == '"')
-      *out++ = '"';
-    *out++ = c;
+  if (std::memchr(value.data(), '"', value.size()) == nullptr) {
+    out = put_text(out, value);
+  } else {
+    for (char c : value) {
+      if (c == '"')
+        *out++ = '"';
+      *out++ = c;
+    }
   }
   *out++ = '"';
   return out;
