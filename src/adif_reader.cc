@@ -91,6 +91,9 @@ struct line_text {
 const char* cut_line(const char* first, const char* end, line_text& line) {
   while (*first == '\r')
     ++first;
+  // Invariant: no byte in [first, block) ends the text, and value is the
+  // first ">" among them, if there is one. The line feed kept at end ends
+  // the loop at the latest in the block that holds end.
   const char* block = first;
   const char* value = nullptr;
   line_marks marks = marks_at(block, end);
@@ -196,7 +199,8 @@ line_marks find_line_marks_portable(const char* block, std::size_t count) {
   line_marks marks;
   for (std::size_t i = 0; i < count; ++i) {
     const char c = block[i];
-    marks.text_ends |= static_cast<std::uint32_t>(c == '\n' || c == '\r' || c == '\0') << i;
+    const bool text_end = c == '\n' || c == '\r' || c == '\0';
+    marks.text_ends |= static_cast<std::uint32_t>(text_end) << i;
     marks.value_starts |= static_cast<std::uint32_t>(c == '>') << i;
   }
   return marks;
@@ -240,6 +244,8 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
       field_slot& slot = record.slots[field];
       const std::string_view value(text.data() + value_start,
                                    text.size() - value_start);
+      // A value as long as the slot's last one, as most are, is copied over
+      // it in place; the slot's storage is reused either way.
       std::string& copy = slot.value;
       if (copy.size() == value.size())
         std::memcpy(copy.data(), value.data(), value.size());

@@ -25,7 +25,8 @@ inline constexpr std::size_t owncall_field = 0;
 inline constexpr std::size_t no_field = field_count;
 
 // A slot holding an empty value is still present: the writer tells an empty
-// value from a field that never came.
+// value from a field that never came. An emptied slot is one not present;
+// its string keeps the last value's bytes, which nothing reads.
 struct field_slot {
   bool present = false;
   std::string value;
