@@ -46,6 +46,35 @@ bool refill(adif_reader& reader) {
   return got > 0;
 }
 
+// The high bit of each byte of x that is zero, and no other bit. No carry
+// crosses from one byte into the next, so every bit is exact.
+constexpr std::uint64_t low_bits = 0x0101010101010101u;
+constexpr std::uint64_t zero_bytes(std::uint64_t x) {
+  constexpr std::uint64_t low_sevens = 0x7F * low_bits;
+  return ~(((x & low_sevens) + low_sevens) | x | low_sevens);
+}
+
+// The high bits of the eight bytes, gathered as bits 0 to 7: the multiply
+// moves byte j's bit, alone, to bit 56 + j, and the partial products never
+// meet.
+constexpr std::uint32_t byte_flags(std::uint64_t high_bits) {
+  return static_cast<std::uint32_t>(((high_bits >> 7) * 0x0102040810204080u) >>
+                                    56);
+}
+
+// The eight bytes at p as a word, p[j] at bits 8j to 8j + 7 whatever the
+// machine's byte order: one load where the order is known to be that one.
+std::uint64_t load_word(const char* p) {
+  std::uint64_t word = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(&word, p, sizeof word);
+#else
+  for (std::size_t j = 0; j < sizeof word; ++j)
+    word |= std::uint64_t{static_cast<unsigned char>(p[j])} << (8 * j);
+#endif
+  return word;
+}
+
 int lowest_bit(std::uint32_t bits) {
 #if defined(__GNUC__)
   return __builtin_ctz(bits);
@@ -195,9 +224,19 @@ std::size_t match_field(std::string_view text) {
   return no_field;
 }
 
+// Eight bytes at a time as one word, the bytes that remain one by one.
 line_marks find_line_marks_portable(const char* block, std::size_t count) {
   line_marks marks;
-  for (std::size_t i = 0; i < count; ++i) {
+  std::size_t i = 0;
+  for (; count - i >= sizeof(std::uint64_t); i += sizeof(std::uint64_t)) {
+    const std::uint64_t word = load_word(block + i);
+    const std::uint64_t text_ends = zero_bytes(word ^ (low_bits * '\n')) |
+                                    zero_bytes(word ^ (low_bits * '\r')) |
+                                    zero_bytes(word);
+    marks.text_ends |= byte_flags(text_ends) << i;
+    marks.value_starts |= byte_flags(zero_bytes(word ^ (low_bits * '>'))) << i;
+  }
+  for (; i < count; ++i) {
     const char c = block[i];
     const bool text_end = c == '\n' || c == '\r' || c == '\0';
     marks.text_ends |= static_cast<std::uint32_t>(text_end) << i;
