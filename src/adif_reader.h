@@ -70,12 +70,13 @@ struct adif_reader {
 // no_field.
 std::size_t match_field(std::string_view text);
 
-// The scan that splits the input into lines: where line feeds, carriage
-// returns, NULs and ">" stand among the count bytes at block, count being at
-// most scan_width. Bit i stands for block[i]. Where the compiler may use
-// SSE2 a whole block is tested at once; the portable scan gives the same
-// results on every target and is kept beside it, so that the two can be
-// held against each other.
+// The scan that splits the input into lines, the one place that looks for
+// line feeds, carriage returns, NULs and ">" among the count bytes at block,
+// count being at most scan_width. Invariant: bit i of a mask is set exactly
+// when block[i] is one of its bytes and i < count; no byte at or past block
+// + count is read. Where the compiler may use SSE2 a whole block is tested
+// at once; the portable scan gives the same results on every target and is
+// kept beside it, so that the two can be held against each other.
 inline constexpr std::size_t scan_width = 16;
 struct line_marks {
   std::uint32_t text_ends = 0;     // line feeds, carriage returns and NULs
