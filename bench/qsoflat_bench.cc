@@ -49,12 +49,11 @@ const char* const counties[] = {"OK,OKLAHOMA // Oklahoma",
                                 "AR,SALINE // Saline",
                                 "OH,MAHONING // Mahoning"};
 
-// The two shapes LoTW has delivered. Today's plain download has no own-call
-// line, so the whole report is read with the fields the program does not
-// know skipped: the frequency, the mode group and the commented time stamps.
-// The older one names the own call in every QSO; here it holds the 17 known
-// fields and nothing else, so that every line is captured and every column
-// written.
+// Two shapes of report. Today's plain download has no own-call line, so the
+// whole report is read with the fields the program does not know skipped:
+// the frequency, the mode group and the commented time stamps. The other
+// names the own call in every QSO and holds the 17 known fields and nothing
+// else, so that every line is captured and every column written.
 enum class shape { plain, owncall };
 
 void write_plain_qso(std::FILE* out, long i) {

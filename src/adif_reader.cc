@@ -198,20 +198,6 @@ constexpr std::array<std::uint32_t, 256> fields_by_first_byte = [] {
   return fields;
 }();
 
-// Copies n bytes; from 4 to 16 of them, as a value nearly always has, with
-// two fixed-size copies that may overlap, which need no call.
-void copy_short(char* to, const char* from, std::size_t n) {
-  if (n >= 8 && n <= 16) {
-    std::memcpy(to, from, 8);
-    std::memcpy(to + n - 8, from + n - 8, 8);
-  } else if (n >= 4 && n < 8) {
-    std::memcpy(to, from, 4);
-    std::memcpy(to + n - 4, from + n - 4, 4);
-  } else {
-    std::memcpy(to, from, n);
-  }
-}
-
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
@@ -301,7 +287,7 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
       // it in place; the slot's storage is reused either way.
       std::string& copy = slot.value;
       if (copy.size() == value.size())
-        copy_short(copy.data(), value.data(), value.size());
+        std::memcpy(copy.data(), value.data(), value.size());
       else
         copy.assign(value.data(), value.size());
       slot.present = true;

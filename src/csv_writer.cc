@@ -271,7 +271,12 @@ bool write_record(csv_writer& writer, qso_record& record) {
   std::size_t room = 0;
   for (std::size_t i = first_column; i < field_count; ++i) {
     const field_slot& slot = record.slots[i];
-    room += room_for(slot.present ? slot.value.size() : 0);
+    const std::size_t column = room_for(slot.present ? slot.value.size() : 0);
+    // Values that fill a 32-bit address space between them must not wrap
+    // the sum into a room too small for the row.
+    if (column > SIZE_MAX - room)
+      throw std::bad_alloc();
+    room += column;
   }
   char* out = reserve(writer, writer.used, room);
   out = put_columns(out, record,
