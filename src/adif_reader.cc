@@ -6,8 +6,19 @@
 #include <new>
 #include <utility>
 
-#if defined(__SSE2__) && !defined(QSOFLAT_PORTABLE_SCAN)
+// Every x86-64 processor has SSE2, so there the SSE2 scan is built in. The
+// 32-bit program must start on any x86, so it asks the processor once, when
+// the program starts, and takes the portable scan where SSE2 is missing.
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__) && \
+    !defined(QSOFLAT_PORTABLE_SCAN)
+#define QSOFLAT_SSE2_SCAN
 #include <emmintrin.h>
+#ifdef __SSE2__
+#define QSOFLAT_SSE2_TARGET
+#else
+#include <cpuid.h>
+#define QSOFLAT_SSE2_TARGET __attribute__((target("sse2")))
+#endif
 #endif
 
 namespace {
@@ -45,6 +56,32 @@ bool refill(adif_reader& reader) {
     reader.at_eof = true;
   return got > 0;
 }
+
+#ifdef QSOFLAT_SSE2_SCAN
+#ifdef __SSE2__
+constexpr bool sse2_scan = true;
+#else
+bool processor_has_sse2() {
+  unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+  return __get_cpuid(1, &eax, &ebx, &ecx, &edx) != 0 && (edx & bit_SSE2) != 0;
+}
+const bool sse2_scan = processor_has_sse2();
+#endif
+
+// The marks of a whole block, sixteen bytes tested at once.
+QSOFLAT_SSE2_TARGET line_marks find_line_marks_sse2(const char* block) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+  const __m128i text_ends = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
+                   _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
+      _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+  const __m128i value_starts = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'));
+  return {static_cast<std::uint32_t>(_mm_movemask_epi8(text_ends)),
+          static_cast<std::uint32_t>(_mm_movemask_epi8(value_starts))};
+}
+#else
+constexpr bool sse2_scan = false;
+#endif
 
 // The high bit of each byte of x that is zero, and no other bit. No carry
 // crosses from one byte into the next, so every bit is exact.
@@ -246,21 +283,14 @@ line_marks find_line_marks_portable(const char* block, std::size_t count) {
 }
 
 line_marks find_line_marks(const char* block, std::size_t count) {
-#if defined(__SSE2__) && !defined(QSOFLAT_PORTABLE_SCAN)
-  if (count == scan_width) {
-    const __m128i bytes =
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
-    const __m128i text_ends = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n')),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8('\r'))),
-        _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
-    const __m128i value_starts = _mm_cmpeq_epi8(bytes, _mm_set1_epi8('>'));
-    return {static_cast<std::uint32_t>(_mm_movemask_epi8(text_ends)),
-            static_cast<std::uint32_t>(_mm_movemask_epi8(value_starts))};
-  }
+#ifdef QSOFLAT_SSE2_SCAN
+  if (sse2_scan && count == scan_width)
+    return find_line_marks_sse2(block);
 #endif
   return find_line_marks_portable(block, count);
 }
+
+bool line_scan_uses_sse2() { return sse2_scan; }
 
 read_outcome read_record(adif_reader& reader, qso_record& record) {
   line_text line;

@@ -74,8 +74,8 @@ std::size_t match_field(std::string_view text);
 // line feeds, carriage returns, NULs and ">" among the count bytes at block,
 // count being at most scan_width. Invariant: bit i of a mask is set exactly
 // when block[i] is one of its bytes and i < count; no byte at or past block
-// + count is read. Where the compiler may use SSE2 a whole block is tested
-// at once; the portable scan gives the same results on every target and is
+// + count is read. On an x86 processor with SSE2 a whole block is tested at
+// once; the portable scan gives the same results on every target and is
 // kept beside it, so that the two can be held against each other.
 inline constexpr std::size_t scan_width = 16;
 struct line_marks {
@@ -84,6 +84,8 @@ struct line_marks {
 };
 line_marks find_line_marks(const char* block, std::size_t count);
 line_marks find_line_marks_portable(const char* block, std::size_t count);
+// Whether find_line_marks takes the SSE2 scan on this processor.
+bool line_scan_uses_sse2();
 
 // Reads lines into the record until an "<eor>" completes it, or until the
 // input ends, the end-of-file marker comes, or an unknown field ends the

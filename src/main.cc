@@ -1,6 +1,20 @@
+#include "platform.h"
 #include "qsoflat.h"
 
-// On Windows the program starts at wmain (platform.cc) instead.
+#ifdef _WIN32
+// Linked with -municode, the program starts here rather than at main, with
+// its arguments in UTF-16, so that any file name reaches it whatever the
+// code page; the program takes them on as UTF-8.
+extern "C" int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments = utf8_arguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments)
+    pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return qsoflat_main(argc, pointers.data());
+}
+#else
 int main(int argc, char** argv) {
   return qsoflat_main(argc, argv);
 }
+#endif

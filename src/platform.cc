@@ -8,12 +8,9 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "qsoflat.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,6 +48,17 @@ std::string narrow(UINT code_page, DWORD flags, std::wstring_view text) {
                             static_cast<int>(bytes.size()), nullptr, nullptr);
   return bytes;
 }
+
+}  // namespace
+
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i)
+    arguments.push_back(narrow(CP_UTF8, 0, argv[i]));
+  return arguments;
+}
+
+namespace {
 
 // The input is read as the bytes it holds: text mode would end it at the
 // first Ctrl-Z byte. The output is text, so that its rows end in CR LF.
@@ -220,17 +228,3 @@ void print_message(const char* format, ...) {  // NOLINT(cert-dcl50-cpp)
   write_message(format, arguments);
   va_end(arguments);
 }
-
-#ifdef _WIN32
-// Linked with -municode, the program starts here rather than at main, with
-// its arguments in UTF-16; the program takes them on as UTF-8.
-extern "C" int wmain(int argc, wchar_t** argv) {
-  std::vector<std::string> arguments;
-  for (int i = 0; i < argc; ++i)
-    arguments.push_back(narrow(CP_UTF8, 0, argv[i]));
-  std::vector<char*> pointers(arguments.size() + 1, nullptr);
-  std::transform(arguments.begin(), arguments.end(), pointers.begin(),
-                 [](std::string& argument) { return argument.data(); });
-  return qsoflat_main(argc, pointers.data());
-}
-#endif

@@ -5,6 +5,8 @@
 #define QSOFLAT_PLATFORM_H_
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 // Opens the input to read its bytes as they are. Null when it cannot be
 // opened, and for a folder, which opens on some systems but holds no text.
@@ -25,5 +27,9 @@ output_file open_output_file(std::FILE* input, const char* name);
 // ANSI code page, with "?" for what it cannot hold.
 void print_message(const char* format, ...)  // NOLINT(cert-dcl50-cpp)
     __attribute__((format(printf, 1, 2)));
+
+// The arguments that Windows hands wmain in UTF-16, as the UTF-8 that the
+// program takes every name in. Defined on Windows only.
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 
 #endif  // QSOFLAT_PLATFORM_H_

@@ -105,6 +105,16 @@ TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {
   EXPECT_EQ(read_all(input).records, expected);
 }
 
+// Every x86 processor this runs on has SSE2, so an x86 build that does not
+// take the SSE2 scan has lost it, the 32-bit one by a failed processor check.
+TEST(FindLineMarks, TakesTheSse2ScanOnX86) {
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(QSOFLAT_PORTABLE_SCAN)
+  EXPECT_TRUE(line_scan_uses_sse2());
+#else
+  EXPECT_FALSE(line_scan_uses_sse2());
+#endif
+}
+
 TEST(FindLineMarks, BothScansMarkExactlyTheFourBytes) {
   // Every byte value, at every offset of a block and every count, so that
   // a byte that differs from a mark in one bit or only in its sign is seen,

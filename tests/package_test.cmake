@@ -1,8 +1,9 @@
 # Makes the Windows ZIP and checks that it holds the program, the README and
-# the text on use, the texts with CR LF line ends, and that the program
-# needs no DLL that Windows lacks.
-# cmake -DBUILD=<build dir> -DCPACK=<cpack> -DOBJDUMP=<objdump> -DNAME=<package name>
-#       -P package_test.cmake
+# the text on use, the texts with CR LF line ends, that the program is of
+# the kind its name says (PE32 for win32, PE32+ for win64), and that it needs
+# no DLL that Windows lacks.
+# cmake -DBUILD=<build dir> -DCPACK=<cpack> -DOBJDUMP=<objdump>
+#       -DNAME=<package name> -DBITS=<32 or 64> -P package_test.cmake
 set(work ${BUILD}/package-test)
 file(REMOVE_RECURSE ${work})
 file(MAKE_DIRECTORY ${work}/unpacked)
@@ -30,6 +31,15 @@ endif()
 # Linked statically, it may import only what every Windows has.
 execute_process(COMMAND ${OBJDUMP} -p ${work}/unpacked/${NAME}/qsoflat.exe
                 RESULT_VARIABLE status OUTPUT_VARIABLE headers)
+if(BITS EQUAL 64)
+  set(kind "PE32+")
+else()
+  set(kind "PE32")
+endif()
+string(REGEX MATCH "Magic[ \t]+[0-9a-f]+[ \t]+\\(([A-Z0-9+]+)\\)" magic_line "${headers}")
+if(NOT CMAKE_MATCH_1 STREQUAL kind)
+  message(FATAL_ERROR "qsoflat.exe is [${magic_line}], not ${kind}")
+endif()
 string(REGEX MATCHALL "DLL Name: [^\n]*" imports "${headers}")
 if(NOT status EQUAL 0 OR NOT imports STREQUAL "DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll")
   message(FATAL_ERROR "qsoflat.exe imports [${imports}], not only KERNEL32.dll and msvcrt.dll")
