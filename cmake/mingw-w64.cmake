@@ -21,9 +21,10 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # The loader is named, not left to /usr/bin/wine, which takes the 32-bit one
 # whenever wine32 is installed, even for a 64-bit program. WINELOADER makes
-# the programs a test starts (cmd.exe among them) take the same loader. wine's
-# own notes would otherwise land in the programs' standard error, and a
-# prefix of its own keeps the runs away from the user's wine setup.
+# the programs a test starts (cmd.exe among them) take the same loader, and
+# the prefix, of the build's own kind, keeps the runs away from the user's
+# wine setup. wine's own notes would otherwise land in the programs'
+# standard error.
 set(CMAKE_CROSSCOMPILING_EMULATOR
-    env WINEDEBUG=-all WINEPREFIX=${CMAKE_BINARY_DIR}/wine
+    env WINEDEBUG=-all WINEARCH=${wine_arch} WINEPREFIX=${CMAKE_BINARY_DIR}/wine
         WINELOADER=${wine_loader} ${wine_loader})

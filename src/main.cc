@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform.h"
 #include "qsoflat.h"
 
@@ -7,10 +9,9 @@
 // code page; the program takes them on as UTF-8.
 extern "C" int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> arguments = utf8_arguments(argc, argv);
-  std::vector<char*> pointers;
-  for (std::string& argument : arguments)
-    pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
+  std::vector<char*> pointers(arguments.size() + 1, nullptr);
+  std::transform(arguments.begin(), arguments.end(), pointers.begin(),
+                 [](std::string& argument) { return argument.data(); });
   return qsoflat_main(argc, pointers.data());
 }
 #else

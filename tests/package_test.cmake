@@ -1,7 +1,7 @@
 # Makes the Windows ZIP and checks that it holds the program, the README and
 # the text on use, the texts with CR LF line ends, that the program is of
-# the kind its name says (PE32 for win32, PE32+ for win64), and that it needs
-# no DLL that Windows lacks.
+# the kind its name says (PE32 for win32, PE32+ for win64), that it holds
+# the SSE2 line scan, and that it needs no DLL that Windows lacks.
 # cmake -DBUILD=<build dir> -DCPACK=<cpack> -DOBJDUMP=<objdump>
 #       -DNAME=<package name> -DBITS=<32 or 64> -P package_test.cmake
 set(work ${BUILD}/package-test)
@@ -39,6 +39,14 @@ endif()
 string(REGEX MATCH "Magic[ \t]+[0-9a-f]+[ \t]+\\(([A-Z0-9+]+)\\)" magic_line "${headers}")
 if(NOT CMAKE_MATCH_1 STREQUAL kind)
   message(FATAL_ERROR "qsoflat.exe is [${magic_line}], not ${kind}")
+endif()
+# The line scan compares sixteen bytes at once with SSE2 on any x86, the
+# 32-bit program included, where it is chosen when the program starts.
+execute_process(COMMAND ${OBJDUMP} -d ${work}/unpacked/${NAME}/qsoflat.exe
+                RESULT_VARIABLE status OUTPUT_VARIABLE code)
+string(FIND "${code}" "pcmpeqb" sse2_compare)
+if(NOT status EQUAL 0 OR sse2_compare EQUAL -1)
+  message(FATAL_ERROR "qsoflat.exe holds no SSE2 line scan")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]*" imports "${headers}")
 if(NOT status EQUAL 0 OR NOT imports STREQUAL "DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll")
