@@ -235,6 +235,37 @@ constexpr std::array<std::uint32_t, 256> fields_by_first_byte = [] {
   return fields;
 }();
 
+// The byte with an ASCII lower-case letter made upper case; any other byte,
+// also one of a UTF-8 sequence, as it is.
+constexpr char upper_case(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether the two texts are the same but for the case of ASCII letters.
+bool same_any_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (upper_case(a[i]) != upper_case(b[i]))
+      return false;
+  return true;
+}
+
+// The fields whose name begins with the byte in either case.
+constexpr std::array<std::uint32_t, 256> fields_by_first_byte_any_case = [] {
+  std::array<std::uint32_t, 256> fields{};
+  for (int c = 0; c < 256; ++c)
+    fields[static_cast<std::size_t>(c)] =
+        fields_by_first_byte[static_cast<unsigned char>(
+            upper_case(static_cast<char>(c)))];
+  return fields;
+}();
+
+// A marker is the whole text; with skip_unknown, in any case.
+bool is_marker(std::string_view text, std::string_view marker, bool any_case) {
+  return any_case ? same_any_case(text, marker) : text == marker;
+}
+
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
@@ -259,6 +290,48 @@ std::size_t match_field(std::string_view text) {
       return static_cast<std::size_t>(i);
   }
   return no_field;
+}
+
+std::size_t match_exact_field(std::string_view tag) {
+  if (tag.empty() || tag[0] != '<')
+    return no_field;
+  // The tag is short and bounded by the first ">", which the line scan has
+  // found, so looking for its ":" reads only a few bytes more.
+  const std::size_t colon = tag.find(':', 1);
+  if (colon == std::string_view::npos || colon == 1)
+    return no_field;
+  const std::string_view name = tag.substr(1, colon - 1);
+  for (std::uint32_t fields =
+           fields_by_first_byte_any_case[static_cast<unsigned char>(name[0])];
+       fields != 0; fields &= fields - 1) {
+    const int i = lowest_bit(fields);
+    if (same_any_case(name, field_names[i]))
+      return static_cast<std::size_t>(i);
+  }
+  return no_field;
+}
+
+std::string_view without_comment(std::string_view tag, std::string_view value) {
+  const std::size_t colon = tag.find(':');
+  if (colon == std::string_view::npos)
+    return value;
+  // A length past the value's end disagrees with it, so reading the digits
+  // stops there, before the number could wrap.
+  std::size_t length = 0;
+  std::size_t at = colon + 1;
+  for (; at < tag.size() && tag[at] >= '0' && tag[at] <= '9'; ++at) {
+    if (length > value.size() / 10)
+      return value;
+    length = length * 10 + static_cast<std::size_t>(tag[at] - '0');
+    if (length > value.size())
+      return value;
+  }
+  if (at == colon + 1 || (at < tag.size() && tag[at] != ':'))
+    return value;
+  constexpr std::string_view comment = " //";
+  if (value.substr(length, comment.size()) == comment)
+    return value.substr(0, length);
+  return value;
 }
 
 // Eight bytes at a time as one word, the bytes that remain one by one.
@@ -293,26 +366,33 @@ line_marks find_line_marks(const char* block, std::size_t count) {
 bool line_scan_uses_sse2() { return sse2_scan; }
 
 read_outcome read_record(adif_reader& reader, qso_record& record) {
+  const bool skip_unknown = reader.skip_unknown;
   line_text line;
   while (!reader.finished && next_line(reader, line)) {
     const auto [text, value_start] = line;
     if (text.empty())
       continue;
-    if (text == end_of_record) {
+    if (is_marker(text, end_of_record, skip_unknown)) {
       reader.report_seen = true;
       return read_outcome::record_complete;
     }
-    if (text == end_of_file) {
+    if (is_marker(text, end_of_file, skip_unknown)) {
       reader.report_seen = true;
       break;
     }
-    const std::size_t field = match_field(text);
     // A line that names a field but holds no ">" carries no value, so it is
     // not taken for one.
-    if (field != no_field && value_start != std::string_view::npos) {
+    const bool has_value = value_start != std::string_view::npos;
+    const std::size_t field =
+        !skip_unknown ? match_field(text)
+        : has_value   ? match_exact_field(text.substr(0, value_start - 1))
+                      : no_field;
+    if (field != no_field && has_value) {
       field_slot& slot = record.slots[field];
-      const std::string_view value(text.data() + value_start,
-                                   text.size() - value_start);
+      std::string_view value(text.data() + value_start,
+                             text.size() - value_start);
+      if (skip_unknown)
+        value = without_comment(text.substr(0, value_start - 1), value);
       // A value as long as the slot's last one, as most are, is copied over
       // it in place; the slot's storage is reused either way.
       std::string& copy = slot.value;
@@ -326,7 +406,7 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
         reader.owncall_seen = true;
       continue;
     }
-    if (!reader.owncall_seen)
+    if (!reader.owncall_seen || skip_unknown)
       continue;
     (void)std::fputs("Unrecognized ADIF field ", reader.messages);
     (void)std::fwrite(text.data(), 1, text.size(), reader.messages);
