@@ -365,8 +365,12 @@ line_marks find_line_marks(const char* block, std::size_t count) {
 
 bool line_scan_uses_sse2() { return sse2_scan; }
 
-read_outcome read_record(adif_reader& reader, qso_record& record) {
-  const bool skip_unknown = reader.skip_unknown;
+namespace {
+
+// The reading loop, one copy for each mode, so that the default mode's
+// lines pay nothing for the other's rules.
+template <bool skip_unknown>
+read_outcome read_lines(adif_reader& reader, qso_record& record) {
   line_text line;
   while (!reader.finished && next_line(reader, line)) {
     const auto [text, value_start] = line;
@@ -382,16 +386,18 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
     }
     // A line that names a field but holds no ">" carries no value, so it is
     // not taken for one.
-    const bool has_value = value_start != std::string_view::npos;
-    const std::size_t field =
-        !skip_unknown ? match_field(text)
-        : has_value   ? match_exact_field(text.substr(0, value_start - 1))
-                      : no_field;
-    if (field != no_field && has_value) {
+    std::size_t field = no_field;
+    if constexpr (skip_unknown) {
+      if (value_start != std::string_view::npos)
+        field = match_exact_field(text.substr(0, value_start - 1));
+    } else {
+      field = match_field(text);
+    }
+    if (field != no_field && value_start != std::string_view::npos) {
       field_slot& slot = record.slots[field];
       std::string_view value(text.data() + value_start,
                              text.size() - value_start);
-      if (skip_unknown)
+      if constexpr (skip_unknown)
         value = without_comment(text.substr(0, value_start - 1), value);
       // A value as long as the slot's last one, as most are, is copied over
       // it in place; the slot's storage is reused either way.
@@ -406,7 +412,7 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
         reader.owncall_seen = true;
       continue;
     }
-    if (!reader.owncall_seen || skip_unknown)
+    if (skip_unknown || !reader.owncall_seen)
       continue;
     (void)std::fputs("Unrecognized ADIF field ", reader.messages);
     (void)std::fwrite(text.data(), 1, text.size(), reader.messages);
@@ -416,4 +422,11 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
   }
   reader.finished = true;
   return read_outcome::input_finished;
+}
+
+}  // namespace
+
+read_outcome read_record(adif_reader& reader, qso_record& record) {
+  return reader.skip_unknown ? read_lines<true>(reader, record)
+                             : read_lines<false>(reader, record);
 }
