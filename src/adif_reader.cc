@@ -293,28 +293,28 @@ std::size_t match_field(std::string_view text) {
 }
 
 std::size_t match_exact_field(std::string_view tag) {
-  if (tag.empty() || tag[0] != '<')
+  if (tag.size() < 2 || tag[0] != '<')
     return no_field;
-  // The tag is short and bounded by the first ">", which the line scan has
-  // found, so looking for its ":" reads only a few bytes more.
-  const std::size_t colon = tag.find(':', 1);
-  if (colon == std::string_view::npos || colon == 1)
-    return no_field;
-  const std::string_view name = tag.substr(1, colon - 1);
+  // No table name holds a ":", so a name that is followed by one in the tag
+  // is the whole text before the tag's first ":"; a byte's test rejects
+  // nearly every other candidate before its name is compared.
   for (std::uint32_t fields =
-           fields_by_first_byte_any_case[static_cast<unsigned char>(name[0])];
+           fields_by_first_byte_any_case[static_cast<unsigned char>(tag[1])];
        fields != 0; fields &= fields - 1) {
     const int i = lowest_bit(fields);
-    if (same_any_case(name, field_names[i]))
+    const std::string_view name = field_names[i];
+    if (tag.size() > name.size() + 1 && tag[name.size() + 1] == ':' &&
+        same_any_case(tag.substr(1, name.size()), name))
       return static_cast<std::size_t>(i);
   }
   return no_field;
 }
 
-std::string_view without_comment(std::string_view tag, std::string_view value) {
-  const std::size_t colon = tag.find(':');
-  if (colon == std::string_view::npos)
-    return value;
+namespace {
+
+// The value less its comment, for a tag whose first ":" is at colon.
+std::string_view cut_comment(std::string_view tag, std::size_t colon,
+                             std::string_view value) {
   // A length past the value's end disagrees with it, so reading the digits
   // stops there, before the number could wrap.
   std::size_t length = 0;
@@ -332,6 +332,14 @@ std::string_view without_comment(std::string_view tag, std::string_view value) {
   if (value.substr(length, comment.size()) == comment)
     return value.substr(0, length);
   return value;
+}
+
+}  // namespace
+
+std::string_view without_comment(std::string_view tag, std::string_view value) {
+  const std::size_t colon = tag.find(':');
+  return colon == std::string_view::npos ? value
+                                         : cut_comment(tag, colon, value);
 }
 
 // Eight bytes at a time as one word, the bytes that remain one by one.
@@ -398,7 +406,8 @@ read_outcome read_lines(adif_reader& reader, qso_record& record) {
       std::string_view value(text.data() + value_start,
                              text.size() - value_start);
       if constexpr (skip_unknown)
-        value = without_comment(text.substr(0, value_start - 1), value);
+        value = cut_comment(text.substr(0, value_start - 1),
+                            field_names[field].size() + 1, value);
       // A value as long as the slot's last one, as most are, is copied over
       // it in place; the slot's storage is reused either way.
       std::string& copy = slot.value;
