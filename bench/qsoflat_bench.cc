@@ -4,14 +4,18 @@
 // command runs a few times, the commands taking turns, and the median time
 // and the highest peak resident memory are shown.
 //
-//   qsoflat_bench PROGRAM [PROGRAM ...] [QSOS ...]
-//   qsoflat_bench -w plain|owncall QSOS FILE
+//   qsoflat_bench PROGRAM [PROGRAM ...] [SHAPE ...] [QSOS ...]
+//   qsoflat_bench -w plain|owncall|detailed QSOS FILE
 //
 // Arguments that are numbers are report sizes in QSOs (default: 10000 200000
-// 1000000); the others are converters, each measured on every report, so
-// that a build can be held against an older one in the same run. The
-// reports are written to TMPDIR. With -w, only one report is written, for
-// a profiler to be run on.
+// 1000000), and plain, owncall and detailed choose shapes (default: all
+// three); the others are converters, each measured on every report, so
+// that a build can be held against an older one in the same run. A
+// converter is its command's words, split at spaces, so that
+// "build/qsoflat --skip-unknown" runs it with the option. A run that ends
+// with status 1, as the default mode does on the detailed shape, is shown
+// so; any other failure ends the benchmark. The reports are written to
+// TMPDIR. With -w, only one report is written, for a profiler to be run on.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -24,6 +28,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +42,7 @@ constexpr int runs = 5;
 struct measurement {
   double seconds = 0;
   long peak_kib = 0;
+  int status = 0;
 };
 
 const char* const bands[] = {"20M", "40M", "17M", "15M", "10M", "80M", "6M"};
@@ -49,12 +55,16 @@ const char* const counties[] = {"OK,OKLAHOMA // Oklahoma",
                                 "AR,SALINE // Saline",
                                 "OH,MAHONING // Mahoning"};
 
-// Two shapes of report. Today's plain download has no own-call line, so the
-// whole report is read with the fields the program does not know skipped:
-// the frequency, the mode group and the commented time stamps. The other
-// names the own call in every QSO and holds the 17 known fields and nothing
-// else, so that every line is captured and every column written.
-enum class shape { plain, owncall };
+// Three shapes of report. Today's plain download has no own-call line, so
+// the whole report is read with the fields the program does not know
+// skipped: the frequency, the mode group and the commented time stamps. The
+// owncall shape names the own call in every QSO and holds the 17 known
+// fields and nothing else, so that every line is captured and every column
+// written. The detailed shape is today's download with QSL details: the own
+// call, the own station's fields, the frequency, LoTW's application fields
+// and comments, about 35 lines a QSO, which only --skip-unknown reads whole.
+enum class shape { plain, owncall, detailed };
+const char* const shape_names[] = {"plain", "owncall", "detailed"};
 
 void write_plain_qso(std::FILE* out, long i) {
   const char* band = bands[i % 7];
@@ -107,6 +117,51 @@ void write_owncall_qso(std::FILE* out, long i) {
                county, std::strcspn(county, " "), county);
 }
 
+void write_detailed_qso(std::FILE* out, long i) {
+  const char* band = bands[i % 7];
+  const char* mode = modes[i % 5];
+  const char* county = counties[i % 3];
+  const long year = 2010 + i % 17, month = 1 + i % 12, day = 1 + i % 28;
+  const long hour = i % 24, minute = i % 60, second = (i * 7) % 60;
+  std::fputs("<APP_LoTW_OWNCALL:6>N0CALL\r\n<STATION_CALLSIGN:6>N0CALL\r\n"
+             "<MY_DXCC:3>291\r\n<MY_COUNTRY:24>UNITED STATES OF AMERICA\r\n"
+             "<APP_LoTW_MY_DXCC_ENTITY_STATUS:7>Current\r\n"
+             "<MY_GRIDSQUARE:6>EM15FK\r\n<MY_STATE:2>OK // Oklahoma\r\n"
+             "<MY_CNTY:11>OK,OKLAHOMA // Oklahoma\r\n<MY_CQ_ZONE:1>4\r\n"
+             "<MY_ITU_ZONE:1>7\r\n",
+             out);
+  std::fprintf(out,
+               "<CALL:6>Q%05ld\r\n<BAND:%zu>%s\r\n<FREQ:%zu>%s\r\n"
+               "<MODE:%zu>%s\r\n<APP_LoTW_MODEGROUP:%zu>%s\r\n"
+               "<QSO_DATE:8>%04ld%02ld%02ld\r\n",
+               i % 100000, std::strlen(band), band,
+               std::strlen(frequencies[i % 7]), frequencies[i % 7],
+               std::strlen(mode), mode, std::strlen(groups[i % 5]),
+               groups[i % 5], year, month, day);
+  std::fprintf(out,
+               "<APP_LoTW_RXQSO:19>%04ld-%02ld-%02ld %02ld:%02ld:%02ld // QSO "
+               "record inserted/modified at LoTW\r\n"
+               "<TIME_ON:6>%02ld%02ld%02ld\r\n"
+               "<APP_LoTW_QSO_TIMESTAMP:20>%04ld-%02ld-%02ldT%02ld:%02ld:"
+               "%02ldZ // QSO Date & Time; ISO-8601\r\n",
+               year, month, day, hour, minute, second, hour, minute, second,
+               year, month, day, hour, minute, second);
+  std::fprintf(out,
+               "<QSL_RCVD:1>Y\r\n<QSLRDATE:8>%04ld%02ld%02ld\r\n"
+               "<APP_LoTW_RXQSL:19>%04ld-%02ld-%02ld 23:31:22 // QSL record "
+               "matched/modified at LoTW\r\n"
+               "<DXCC:3>%03ld\r\n<COUNTRY:24>UNITED STATES OF AMERICA\r\n"
+               "<APP_LoTW_DXCC_ENTITY_STATUS:7>Current\r\n"
+               "<APP_LoTW_2xQSL:1>Y\r\n<PFX:2>N%ld\r\n",
+               year, month, day, year, month, day, 1 + i % 500, i % 10);
+  std::fprintf(out,
+               "<GRIDSQUARE:4>EM%02ld\r\n<STATE:2>%.2s // Oklahoma\r\n"
+               "<CNTY:%zu>%s\r\n<CQZ:2>%02ld\r\n<ITUZ:2>%02ld\r\n"
+               "<eor>\r\n\r\n",
+               i % 100, county, std::strcspn(county, " "), county, 1 + i % 40,
+               1 + i % 90);
+}
+
 // Writes a report as a LoTW download comes: a free-form header, CR LF line
 // ends, one field per line, comments after some values.
 void generate(const std::string& path, long qsos, shape kind) {
@@ -124,14 +179,36 @@ void generate(const std::string& path, long qsos, shape kind) {
   for (long i = 0; i < qsos; ++i) {
     if (kind == shape::plain)
       write_plain_qso(out, i);
-    else
+    else if (kind == shape::owncall)
       write_owncall_qso(out, i);
+    else
+      write_detailed_qso(out, i);
   }
   std::fputs("<APP_LoTW_EOF>\r\n", out);
   if (std::fclose(out) != 0) {
     std::perror(path.c_str());
     std::exit(1);
   }
+}
+
+// The words of a converter's command, split at spaces, with the input
+// and the output after them.
+std::vector<std::string> converter_command(const std::string& converter,
+                                           const std::string& input,
+                                           const std::string& output) {
+  std::vector<std::string> words;
+  std::size_t start = 0;
+  while (start < converter.size()) {
+    std::size_t stop = converter.find(' ', start);
+    if (stop == std::string::npos)
+      stop = converter.size();
+    if (stop > start)
+      words.push_back(converter.substr(start, stop - start));
+    start = stop + 1;
+  }
+  words.push_back(input);
+  words.push_back(output);
+  return words;
 }
 
 // A command to measure, and its times so far.
@@ -169,11 +246,12 @@ measurement run(const command& c) {
   wait4(child, &status, 0, &usage);
   const auto stop = std::chrono::steady_clock::now();
   posix_spawn_file_actions_destroy(&actions);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) {
     std::fprintf(stderr, "%s failed\n", argv[0]);
     std::exit(1);
   }
-  return {std::chrono::duration<double>(stop - start).count(), usage.ru_maxrss};
+  return {std::chrono::duration<double>(stop - start).count(), usage.ru_maxrss,
+          WEXITSTATUS(status)};
 }
 
 // Runs every command once per round, in turn, so that a busy moment of the
@@ -197,8 +275,10 @@ measurement median_of(std::vector<measurement> times) {
               return a.seconds < b.seconds;
             });
   measurement result = times[times.size() / 2];
-  for (const measurement& m : times)
+  for (const measurement& m : times) {
     result.peak_kib = std::max(result.peak_kib, m.peak_kib);
+    result.status = std::max(result.status, m.status);
+  }
   return result;
 }
 
@@ -210,25 +290,41 @@ bool is_number(const char* text) {
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "-w") == 0) {
+    const auto named = std::find_if(
+        std::begin(shape_names), std::end(shape_names),
+        [&](const char* name) { return std::strcmp(name, argv[2]) == 0; });
+    if (named == std::end(shape_names)) {
+      std::fprintf(stderr, "no shape %s\n", argv[2]);
+      return 2;
+    }
     generate(argv[4], std::atol(argv[3]),
-             std::strcmp(argv[2], "plain") == 0 ? shape::plain : shape::owncall);
+             static_cast<shape>(named - std::begin(shape_names)));
     return 0;
   }
   std::vector<std::string> programs;
   std::vector<long> sizes;
+  std::vector<shape> shapes;
   for (int i = 1; i < argc; ++i) {
+    const auto named = std::find_if(
+        std::begin(shape_names), std::end(shape_names),
+        [&](const char* name) { return std::strcmp(name, argv[i]) == 0; });
     if (is_number(argv[i]))
       sizes.push_back(std::atol(argv[i]));
+    else if (named != std::end(shape_names))
+      shapes.push_back(static_cast<shape>(named - std::begin(shape_names)));
     else
       programs.emplace_back(argv[i]);
   }
   if (programs.empty()) {
-    std::fputs("usage: qsoflat_bench PROGRAM [PROGRAM ...] [QSOS ...]\n",
+    std::fputs("usage: qsoflat_bench PROGRAM [PROGRAM ...] [SHAPE ...] "
+               "[QSOS ...]\n",
                stderr);
     return 2;
   }
   if (sizes.empty())
     sizes = {10000, 200000, 1000000};
+  if (shapes.empty())
+    shapes = {shape::plain, shape::owncall, shape::detailed};
 
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() /
@@ -241,15 +337,17 @@ int main(int argc, char** argv) {
               folder.string().c_str(), runs);
   std::printf("%-8s %8s %7s  %-28s %8s %7s %9s %8s\n", "shape", "QSOs", "MB",
               "command", "seconds", "MB/s", "peak KiB", "x wc -l");
-  for (shape kind : {shape::plain, shape::owncall}) {
+  for (shape kind : shapes) {
     for (long qsos : sizes) {
       generate(input, qsos, kind);
       const double mb =
           static_cast<double>(std::filesystem::file_size(input)) / 1e6;
       // One conversion first, for the size of the CSV that the copy floor
-      // writes.
-      const command first("", {programs.front(), input, output});
-      (void)run(first);
+      // writes: by the first converter that reads the report whole, if any.
+      for (const std::string& program : programs)
+        if (run(command("", converter_command(program, input, output)))
+                .status == 0)
+          break;
       const std::string csv_bytes =
           std::to_string(std::filesystem::file_size(output));
 
@@ -261,16 +359,17 @@ int main(int argc, char** argv) {
             "count=" + csv_bytes, "iflag=count_bytes", "status=none"}},
       };
       for (const std::string& program : programs)
-        commands.push_back({program, {program, input, output}});
+        commands.push_back(
+            {program, converter_command(program, input, output)});
       measure(commands, output);
 
       const double lines = median_of(commands.front().times).seconds;
       for (const command& c : commands) {
         const measurement m = median_of(c.times);
-        std::printf("%-8s %8ld %7.1f  %-28s %8.3f %7.0f %9ld %7.1fx\n",
-                    kind == shape::plain ? "plain" : "owncall", qsos, mb,
+        std::printf("%-8s %8ld %7.1f  %-28s %8.3f %7.0f %9ld %7.1fx%s\n",
+                    shape_names[static_cast<int>(kind)], qsos, mb,
                     c.label.c_str(), m.seconds, mb / m.seconds, m.peak_kib,
-                    m.seconds / lines);
+                    m.seconds / lines, m.status != 0 ? "  status 1" : "");
       }
     }
   }

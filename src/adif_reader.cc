@@ -235,6 +235,37 @@ constexpr std::array<std::uint32_t, 256> fields_by_first_byte = [] {
   return fields;
 }();
 
+// The byte with an ASCII lower-case letter made upper case; any other byte,
+// also one of a UTF-8 sequence, as it is.
+constexpr char upper_case(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Whether the two texts are the same but for the case of ASCII letters.
+bool same_any_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (upper_case(a[i]) != upper_case(b[i]))
+      return false;
+  return true;
+}
+
+// The fields whose name begins with the byte in either case.
+constexpr std::array<std::uint32_t, 256> fields_by_first_byte_any_case = [] {
+  std::array<std::uint32_t, 256> fields{};
+  for (int c = 0; c < 256; ++c)
+    fields[static_cast<std::size_t>(c)] =
+        fields_by_first_byte[static_cast<unsigned char>(
+            upper_case(static_cast<char>(c)))];
+  return fields;
+}();
+
+// A marker is the whole text; with skip_unknown, in any case.
+bool is_marker(std::string_view text, std::string_view marker, bool any_case) {
+  return any_case ? same_any_case(text, marker) : text == marker;
+}
+
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
@@ -259,6 +290,56 @@ std::size_t match_field(std::string_view text) {
       return static_cast<std::size_t>(i);
   }
   return no_field;
+}
+
+std::size_t match_exact_field(std::string_view tag) {
+  if (tag.size() < 2 || tag[0] != '<')
+    return no_field;
+  // No table name holds a ":", so a name that is followed by one in the tag
+  // is the whole text before the tag's first ":"; a byte's test rejects
+  // nearly every other candidate before its name is compared.
+  for (std::uint32_t fields =
+           fields_by_first_byte_any_case[static_cast<unsigned char>(tag[1])];
+       fields != 0; fields &= fields - 1) {
+    const int i = lowest_bit(fields);
+    const std::string_view name = field_names[i];
+    if (tag.size() > name.size() + 1 && tag[name.size() + 1] == ':' &&
+        same_any_case(tag.substr(1, name.size()), name))
+      return static_cast<std::size_t>(i);
+  }
+  return no_field;
+}
+
+namespace {
+
+// The value less its comment, for a tag whose first ":" is at colon.
+std::string_view cut_comment(std::string_view tag, std::size_t colon,
+                             std::string_view value) {
+  // A length past the value's end disagrees with it, so reading the digits
+  // stops there, before the number could wrap.
+  std::size_t length = 0;
+  std::size_t at = colon + 1;
+  for (; at < tag.size() && tag[at] >= '0' && tag[at] <= '9'; ++at) {
+    if (length > value.size() / 10)
+      return value;
+    length = length * 10 + static_cast<std::size_t>(tag[at] - '0');
+    if (length > value.size())
+      return value;
+  }
+  if (at == colon + 1 || (at < tag.size() && tag[at] != ':'))
+    return value;
+  constexpr std::string_view comment = " //";
+  if (value.substr(length, comment.size()) == comment)
+    return value.substr(0, length);
+  return value;
+}
+
+}  // namespace
+
+std::string_view without_comment(std::string_view tag, std::string_view value) {
+  const std::size_t colon = tag.find(':');
+  return colon == std::string_view::npos ? value
+                                         : cut_comment(tag, colon, value);
 }
 
 // Eight bytes at a time as one word, the bytes that remain one by one.
@@ -292,27 +373,41 @@ line_marks find_line_marks(const char* block, std::size_t count) {
 
 bool line_scan_uses_sse2() { return sse2_scan; }
 
-read_outcome read_record(adif_reader& reader, qso_record& record) {
+namespace {
+
+// The reading loop, one copy for each mode, so that the default mode's
+// lines pay nothing for the other's rules.
+template <bool skip_unknown>
+read_outcome read_lines(adif_reader& reader, qso_record& record) {
   line_text line;
   while (!reader.finished && next_line(reader, line)) {
     const auto [text, value_start] = line;
     if (text.empty())
       continue;
-    if (text == end_of_record) {
+    if (is_marker(text, end_of_record, skip_unknown)) {
       reader.report_seen = true;
       return read_outcome::record_complete;
     }
-    if (text == end_of_file) {
+    if (is_marker(text, end_of_file, skip_unknown)) {
       reader.report_seen = true;
       break;
     }
-    const std::size_t field = match_field(text);
     // A line that names a field but holds no ">" carries no value, so it is
     // not taken for one.
+    std::size_t field = no_field;
+    if constexpr (skip_unknown) {
+      if (value_start != std::string_view::npos)
+        field = match_exact_field(text.substr(0, value_start - 1));
+    } else {
+      field = match_field(text);
+    }
     if (field != no_field && value_start != std::string_view::npos) {
       field_slot& slot = record.slots[field];
-      const std::string_view value(text.data() + value_start,
-                                   text.size() - value_start);
+      std::string_view value(text.data() + value_start,
+                             text.size() - value_start);
+      if constexpr (skip_unknown)
+        value = cut_comment(text.substr(0, value_start - 1),
+                            field_names[field].size() + 1, value);
       // A value as long as the slot's last one, as most are, is copied over
       // it in place; the slot's storage is reused either way.
       std::string& copy = slot.value;
@@ -326,7 +421,7 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
         reader.owncall_seen = true;
       continue;
     }
-    if (!reader.owncall_seen)
+    if (skip_unknown || !reader.owncall_seen)
       continue;
     (void)std::fputs("Unrecognized ADIF field ", reader.messages);
     (void)std::fwrite(text.data(), 1, text.size(), reader.messages);
@@ -336,4 +431,11 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
   }
   reader.finished = true;
   return read_outcome::input_finished;
+}
+
+}  // namespace
+
+read_outcome read_record(adif_reader& reader, qso_record& record) {
+  return reader.skip_unknown ? read_lines<true>(reader, record)
+                             : read_lines<false>(reader, record);
 }

@@ -50,6 +50,11 @@ struct adif_reader {
 
   std::FILE* in;        // borrowed; a read error stays visible via ferror
   std::FILE* messages;  // where the unrecognized-field message goes
+  // Set by the run before the first read. When true, a line with no known
+  // field is skipped in the QSO part too; names must then equal a table
+  // name and markers are taken in any case, and LoTW's " //" comment after
+  // a value is cut off where the tag's length says the value ends.
+  bool skip_unknown = false;
   bool owncall_seen = false;
   bool finished = false;
   // Whether any line was a marker or a known field with its value: a file
@@ -70,6 +75,17 @@ struct adif_reader {
 // no_field.
 std::size_t match_field(std::string_view text);
 
+// The index of the name that a tag's text, from its "<" to its first ">"
+// left out, holds before its first ":", compared without regard to case; or
+// no_field, also for a tag without a ":" or not starting with "<".
+std::size_t match_exact_field(std::string_view tag);
+
+// The value less LoTW's comment: when the text after the length that the
+// tag states (the digits after its first ":", up to ">" or to a type
+// indicator) begins with " //", the value ends at that length. Otherwise,
+// and when the length disagrees with the value, the value whole.
+std::string_view without_comment(std::string_view tag, std::string_view value);
+
 // The scan that splits the input into lines, the one place that looks for
 // line feeds, carriage returns, NULs and ">" among the count bytes at block,
 // count being at most scan_width. Invariant: bit i of a mask is set exactly
@@ -89,7 +105,7 @@ bool line_scan_uses_sse2();
 
 // Reads lines into the record until an "<eor>" completes it, or until the
 // input ends, the end-of-file marker comes, or an unknown field ends the
-// reading once the QSO part has begun.
+// reading once the QSO part has begun (never with skip_unknown).
 read_outcome read_record(adif_reader& reader, qso_record& record);
 
 #endif  // QSOFLAT_ADIF_READER_H_

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <string_view>
+#include <vector>
 
 #include "adif_reader.h"
 #include "csv_writer.h"
@@ -35,9 +37,64 @@ void print_banner() {
                      version_of(revision_keyword).c_str(), __DATE__, __TIME__);
 }
 
+const char usage_line[] = "Usage:\tqsoflat <input.ADI> [output.CSV]\n\n";
+
 [[noreturn]] void usage() {
-  (void)std::fputs("Usage:\tqsoflat <input.ADI> [output.CSV]\n\n", stderr);
+  (void)std::fputs(usage_line, stderr);
   std::exit(1);
+}
+
+const char options_text[] =
+    "Options:\n"
+    "  --skip-unknown  skip the fields qsoflat does not know, so that a report\n"
+    "                  with QSL details is read whole\n"
+    "  --help          show this text\n"
+    "  --version       show the version\n"
+    "  --              take every argument after it as a file name\n";
+
+enum class request { convert, help, version };
+
+struct command_line {
+  request wanted = request::convert;
+  bool skip_unknown = false;
+  std::vector<const char*> names;
+};
+
+// Takes the options out of the arguments, wherever they stand before a
+// "--"; the first --help or --version decides the run. An argument of one
+// dash, such as "-" or "-x.adi", is a file name.
+command_line parse_command_line(int argc, char** argv) {
+  command_line line;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (options_ended || argument.substr(0, 2) != "--") {
+      line.names.push_back(argv[i]);
+    } else if (argument == "--") {
+      options_ended = true;
+    } else if (argument == "--skip-unknown") {
+      line.skip_unknown = true;
+    } else if (argument == "--help" || argument == "--version") {
+      if (line.wanted == request::convert)
+        line.wanted = argument == "--help" ? request::help : request::version;
+    } else if (line.wanted == request::convert) {
+      print_message("Unknown option %s\n\n", argv[i]);
+      usage();
+    }
+  }
+  return line;
+}
+
+// Writes the help or the version to standard output, the one thing the
+// program writes there, and says whether it got there.
+int show(request wanted) {
+  if (wanted == request::help) {
+    (void)std::fputs(usage_line, stdout);
+    (void)std::fputs(options_text, stdout);
+  } else {
+    (void)std::printf("qsoflat %s\n", version_of(revision_keyword).c_str());
+  }
+  return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? 1 : 0;
 }
 
 // A folder opens for reading on some systems but yields no text, so it is
@@ -69,11 +126,13 @@ std::FILE* open_output(std::FILE* in, const std::string& name) {
   return out.stream;
 }
 
-int convert(const char* input_name, const std::string& output_name) {
+int convert(const char* input_name, const std::string& output_name,
+            bool skip_unknown) {
   std::FILE* in = open_input(input_name);
   std::FILE* out = open_output(in, output_name);
 
   adif_reader reader(in, stderr);
+  reader.skip_unknown = skip_unknown;
   qso_record record;
   csv_writer writer(out);
   long long qso_count = 0;
@@ -108,7 +167,12 @@ int convert(const char* input_name, const std::string& output_name) {
   print_message("Wrote %lld QSOs to %s\n", qso_count, output_name.c_str());
   // The rows before an unknown field are written, but the report was not
   // read to its end, which a script must be able to tell from the status.
-  return reader.stopped_at_unknown ? 1 : 0;
+  if (!reader.stopped_at_unknown)
+    return 0;
+  (void)std::fputs("Run again with --skip-unknown to skip the fields that "
+                   "qsoflat does not know and read the whole report\n",
+                   stderr);
+  return 1;
 }
 
 }  // namespace
@@ -126,10 +190,16 @@ std::string derive_output_name(std::string_view input_name) {
 int qsoflat_main(int argc, char** argv) {
   try {
     print_banner();
-    if (argc < 2 || argc > 3)
+    const command_line line = parse_command_line(argc, argv);
+    if (line.wanted != request::convert)
+      return show(line.wanted);
+    if (line.names.empty() || line.names.size() > 2)
       usage();
-    return convert(argv[1],
-                   argc == 3 ? std::string(argv[2]) : derive_output_name(argv[1]));
+    const char* const input_name = line.names[0];
+    return convert(input_name,
+                   line.names.size() == 2 ? std::string(line.names[1])
+                                          : derive_output_name(input_name),
+                   line.skip_unknown);
   } catch (const std::bad_alloc&) {
     (void)std::fputs("Out of memory\n", stderr);
     return 1;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -21,10 +22,12 @@ struct reading {
 // Reads the whole input as the run does, emptying the output slots after
 // each record as the writer would.
 reading read_all(const std::string& input,
-                 std::size_t buffer_size = initial_buffer_size) {
+                 std::size_t buffer_size = initial_buffer_size,
+                 bool skip_unknown = false) {
   std::FILE* in = file_holding(input);
   std::FILE* messages = std::tmpfile();
   adif_reader reader(in, messages, buffer_size);
+  reader.skip_unknown = skip_unknown;
   qso_record record;
   reading result;
   while (read_record(reader, record) == read_outcome::record_complete) {
@@ -78,19 +81,36 @@ const reader_case reader_cases[] = {
     {"a line longer than the buffer is read whole", owncall + "<CALL:1>" + long_value + "\r\n<eor>\r\n", {"CALL=" + long_value + ";"}, ""},
 };
 
-TEST(ReadRecord, ReadsAsTheTableSays) {
-  for (const reader_case& c : reader_cases) {
-    SCOPED_TRACE(c.what);
-    const reading got = read_all(c.input);
-    EXPECT_EQ(got.records, c.records);
-    EXPECT_EQ(got.messages, c.messages);
+// With skip_unknown: exact names in any case, markers in any case, and
+// the comment cut where the stated length ends the value.
+const reader_case skip_unknown_cases[] = {
+    {"only exact names count, in any case", owncall + "<BAND:4>23CM\n<BAND_RX:4>13CM\n<QSO_DATE:8>20260126\n<QSO_DATE_OFF:8>20260127\n<QSL_RCVD_VIA:1>E\n<call:5>q1aaa\n<Qsl_Rcvd:1>Y\n<eor>\n", {"CALL=q1aaa;BAND=23CM;QSO_DATE=20260126;QSL_RCVD=Y;"}, ""},
+    {"unknown lines are skipped after the own call", owncall + "<MY_DXCC:2>54\n<CALL:1>A\n<FREQ_RX:10>2380.04050\n<eor> \n <BAND:2>6M\n<CALL>B\n<BAND>x:y\n<:1>x\n<BAND\n<eor>\n", {"CALL=A;"}, ""},
+    {"markers in any case", owncall + "<CALL:1>A\n<EOR>\n<CALL:1>B\n<Eor>\n<app_lotw_eof>\n<CALL:1>C\n<eor>\n", {"CALL=A;", "CALL=B;"}, ""},
+    {"the comment is cut at the stated length", owncall + "<STATE:2>TX // Texas\n<CNTY:10>AL,CULLMAN // Cullman\n<QSLRDATE:8:D>20260127 // x\n<PFX:2>K1 //\n<eor>\n", {"QSLRDATE=20260127;PFX=K1;STATE=TX;CNTY=AL,CULLMAN;"}, ""},
+    {"a length that disagrees keeps the value whole", owncall + "<STATE:3>TX // Texas\n<CNTY:99>AL,CULLMAN // Cullman\n<CALL:2x>Q1 // a\n<BAND:>6M // b\n<MODE:99999999999999999999999>FT8 // c\n<PFX:2>K1//\n<IOTA:6>EU-031\n<eor>\n", {"CALL=Q1 // a;BAND=6M // b;MODE=FT8 // c;PFX=K1//;IOTA=EU-031;STATE=TX // Texas;CNTY=AL,CULLMAN // Cullman;"}, ""},
+};
+
+void check_table(const reader_case* first, const reader_case* last,
+                 bool skip_unknown) {
+  for (const reader_case* c = first; c != last; ++c) {
+    SCOPED_TRACE(c->what);
     // A tiny buffer makes every line straddle refills and growth.
-    for (const std::size_t size : {1, 7}) {
-      const reading small = read_all(c.input, size);
-      EXPECT_EQ(small.records, c.records) << size;
-      EXPECT_EQ(small.messages, c.messages) << size;
+    for (const std::size_t size : {initial_buffer_size, std::size_t{1}, std::size_t{7}}) {
+      const reading got = read_all(c->input, size, skip_unknown);
+      EXPECT_EQ(got.records, c->records) << size;
+      EXPECT_EQ(got.messages, c->messages) << size;
     }
   }
+}
+
+TEST(ReadRecord, ReadsAsTheTableSays) {
+  check_table(std::begin(reader_cases), std::end(reader_cases), false);
+}
+
+TEST(ReadRecord, SkipsUnknownFieldsAsTheTableSays) {
+  check_table(std::begin(skip_unknown_cases), std::end(skip_unknown_cases),
+              true);
 }
 
 TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {

@@ -115,6 +115,7 @@ struct cli_case {
   int status;
   std::string err;  // after the banner
   files changed;
+  std::string out = {};  // standard output, which only --help and --version use
 };
 
 // Shown for a case in the test list and in failures.
@@ -220,6 +221,45 @@ std::string random_bytes(std::size_t size) {
   return bytes;
 }
 
+// Shaped like today's download with QSL details: the own station's fields
+// after the own call, fields the program does not know, LoTW's comments, a
+// satellite QSO, lower-case names and markers, and a length that disagrees
+// with its value.
+const std::string detailed_report =
+    "ARRL Logbook of the World Status Report\r\nGenerated at 2026-01-27 09:06:48\r\n"
+    "for n0call\r\nQuery:\r\n    QSL ONLY: YES\r\n\r\n<PROGRAMID:4>LoTW\r\n"
+    "<APP_LoTW_NUMREC:1>2\r\n\r\n<eoh>\r\n\r\n"
+    "<APP_LoTW_OWNCALL:6>N0CALL\r\n<STATION_CALLSIGN:6>N0CALL\r\n"
+    "<MY_DXCC:3>291\r\n<MY_COUNTRY:13>UNITED STATES\r\n"
+    "<MY_STATE:2>OK // Oklahoma\r\n<MY_CNTY:11>OK,OKLAHOMA // Oklahoma\r\n"
+    "<CALL:6>IC8TEM\r\n<BAND:4>23CM\r\n<BAND_RX:4>13CM\r\n<FREQ:10>1268.10000\r\n"
+    "<FREQ_RX:10>2400.10000\r\n<MODE:3>FT8\r\n<APP_LoTW_MODEGROUP:4>DATA\r\n"
+    "<QSO_DATE:8>20260126\r\n"
+    "<APP_LoTW_RXQSO:19>2026-01-27 06:51:11 // QSO record inserted/modified at LoTW\r\n"
+    "<TIME_ON:6>135200\r\n<PROP_MODE:3>SAT\r\n<SAT_NAME:6>QO-100\r\n"
+    "<QSL_RCVD:1>Y\r\n<QSL_RCVD_VIA:1>E\r\n<QSLRDATE:8:D>20260127\r\n<DXCC:3>248\r\n"
+    "<COUNTRY:5>ITALY\r\n<APP_LoTW_2xQSL:1>Y\r\n<IOTA:6>EU-031\r\n"
+    "<GRIDSQUARE:6>JN70CN\r\n<CQZ:2>15\r\n<ITUZ:2>28\r\n<EOR>\r\n\r\n"
+    "<app_lotw_owncall:6>n0call\r\n<my_dxcc:3>291\r\n<call:5>q1aaa\r\n"
+    "<band:3>20m\r\n<mode:3>SSB\r\n<qso_date:8>20260125\r\n<time_on:4>2137\r\n"
+    "<qsl_rcvd:1>Y\r\n<pfx:2>N5\r\n<dxcc:3>291\r\n"
+    "<state:2>MO // Missouri\r\n<cnty:8>MO,SALINE // Saline\r\n<eor>\r\n\r\n"
+    "<app_lotw_eof>\r\n";
+const std::string detailed_rows =
+    header + "IC8TEM,23CM,FT8,26-Jan-2026,1352,Y,27-Jan-2026,248,,15,28,EU-031,JN70CN,,\n"
+             "q1aaa,20m,SSB,25-Jan-2026,2137,Y,,291,N5,,,,,MO,\"MO,SALINE // Saline\"\n";
+const std::string skip_hint =
+    "Run again with --skip-unknown to skip the fields that qsoflat does not "
+    "know and read the whole report\n";
+const std::string help_text =
+    usage_line +
+    "Options:\n"
+    "  --skip-unknown  skip the fields qsoflat does not know, so that a report\n"
+    "                  with QSL details is read whole\n"
+    "  --help          show this text\n"
+    "  --version       show the version\n"
+    "  --              take every argument after it as a file name\n";
+
 const std::string owncall_report =
     "<APP_LoTW_OWNCALL:1>N\n<CALL:5>Q1AAA\n<eor>\n";
 const std::string owncall_row = "Q1AAA,,,,,,,,,,,,,,\n";
@@ -268,7 +308,7 @@ const cli_case cli_cases[] = {
     {"given output name", {{"log.adi", worked_report}}, nullptr, "", "log.adi out.txt", 0, "Wrote 1 QSOs to out.txt\n", {{"out.txt", header + worked_row}}},
     {"existing output is truncated", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, nullptr, "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
     {"Ctrl-Z is a byte like any other", {{"log.adi", "<CALL:1>A\n<eor>\n<CALL:3>B\x1a" "C\n<eor>\n<CALL:1>D\n<eor>\n\x1a"}}, nullptr, "", "log.adi", 0, "Wrote 3 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\nB\x1a" "C,,,,,,,,,,,,,,\nD,,,,,,,,,,,,,,\n"}}},
-    {"cut off in a tag", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BA"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <BA\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + owncall_row}}},
+    {"cut off in a tag", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BA"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <BA\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + owncall_row}}},
     {"byte-order mark before the header", {{"log.adi", "\xEF\xBB\xBF" + worked_report}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
     {"Latin-1 and UTF-8 values", {{"log.adi", "<CALL:5>Q1\xC4\xD6\xDC\n<STATE:3>\xE9t\xE9\n<CNTY:13>D\xC3\xBCsseldorf\n<IOTA:4>\xE2\x82\xAC\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1\xC4\xD6\xDC,,,,,,,,,,,\xE2\x82\xAC,,\xE9t\xE9,\"D\xC3\xBCsseldorf\"\n"}}},
     {"random binary data", {{"noise.bin", random_bytes(1 << 16)}}, nullptr, "", "noise.bin", 1, "No LoTW report found in noise.bin\n", {{"noise.csv", header}}},
@@ -278,7 +318,20 @@ const cli_case cli_cases[] = {
     {"header cut off before any record", {{"log.adi", worked_report.substr(0, 35)}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {{"log.csv", header}}},
     {"empty report with its marker", {{"log.adi", "Status report header\n<PROGRAMID:4>LoTW\n<eoh>\n<APP_LoTW_EOF>\n"}}, nullptr, "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"no complete record", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n"}}, nullptr, "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
-    {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
+    {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
+    {"detailed download stops without the option", {{"log.adi", detailed_report}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 0 QSOs to log.csv\n" + skip_hint, {{"log.csv", header}}},
+    {"detailed download is read whole with the option", {{"log.adi", detailed_report}}, nullptr, "", "--skip-unknown log.adi", 0, "Wrote 2 QSOs to log.csv\n", {{"log.csv", detailed_rows}}},
+    {"option after the names", {{"log.adi", detailed_report}}, nullptr, "", "log.adi out.csv --skip-unknown", 0, "Wrote 2 QSOs to out.csv\n", {{"out.csv", detailed_rows}}},
+    {"example report with the option loses the comments", {{"lotwreport.adi", example_report}}, nullptr, "", "lotwreport.adi --skip-unknown", 0, "Wrote 4 QSOs to lotwreport.csv\n", {{"lotwreport.csv", header +
+        "Q1AAA,20M,FT8,3-Oct-2026,1012,Y,13-Oct-2026,291,Q1,05,08,,FN31,CT,\"CT,HARTFORD\"\n"
+        "Q2BBB/P,40M,CW,20-Nov-2026,2205,Y,22-Nov-2026,054,Q2,16,29,,KO85TS,MO,\n"
+        "Q3CCC,17M,SSB,1-Dec-2026,0005,Y,6-Dec-2026,150,Q3,,,OC-001,QF56OD,,\n"
+        "Q4DDD,10M,RTTY,4-Dec-2026,1830,N,,291,Q4,,,,,WI,\"WI,PIERCE\"\n"}}},
+    {"help", {{"log.adi", worked_report}}, nullptr, "", "log.adi --help --bogus", 0, "", {}, help_text},
+    {"version", {{"log.adi", worked_report}}, nullptr, "", "log.adi --version", 0, "", {}, "qsoflat 1.3\n"},
+    {"unknown option", {{"log.adi", worked_report}}, nullptr, "", "--skip log.adi", 1, "Unknown option --skip\n\n" + usage_line, {}},
+    {"options after -- and one-dash arguments are names", {{"-x.adi", worked_report}}, nullptr, "", "-- -x.adi --help", 0, "Wrote 1 QSOs to --help\n", {{"--help", header + worked_row}}},
+    {"an option is no name", {{"log.adi", worked_report}}, nullptr, "", "--skip-unknown", 1, usage_line, {}},
     {"name without a dot", {{"lotwreport", worked_report}}, nullptr, "", "lotwreport", 0, "Wrote 1 QSOs to lotwreport.csv\n", {{"lotwreport.csv", header + worked_row}}},
     {"dot in a folder name", {{"sub.d/log.adi", "<eor>\n"}}, nullptr, "", "sub.d/log.adi", 0, "Wrote 1 QSOs to sub.d/log.csv\n", {{"sub.d/log.csv", header + ",,,,,,,,,,,,,,\n"}}},
     {"derived name is the input", {{"x.csv", worked_report}}, nullptr, "", "x.csv", 1, "Output file x.csv is the input file\n\n" + usage_line, {}},
@@ -313,7 +366,7 @@ void check(const cli_case& c, const fs::path& root = fresh_root()) {
     changed[name] = as_text(expand(bytes));
   EXPECT_EQ(r.status, c.status) << r;
   EXPECT_EQ(after_banner(r.err), as_text(c.err)) << r;
-  EXPECT_EQ(r.out, "") << r;
+  EXPECT_EQ(r.out, as_text(c.out)) << r;
   EXPECT_EQ(r.changed, changed) << r;
 }
 
