@@ -267,6 +267,36 @@ constexpr std::array<std::uint32_t, 256> fields_by_first_byte_any_case = [] {
   return fields;
 }();
 
+// Whether the tag's text before its first ":" is field i's name in any
+// case. A byte of the tag equals a letter of the name in either case exactly
+// when the two are equal with bit 0x20 set in both, and any other byte of the
+// name must be met as it is; the name is known when compiling, so the loop
+// becomes a few compares with constants.
+template <std::size_t i>
+bool name_is_tag(std::string_view tag) {
+  constexpr std::string_view name = field_names[i];
+  if (tag.size() <= name.size() + 1 || tag[name.size() + 1] != ':')
+    return false;
+  for (std::size_t j = 0; j < name.size(); ++j) {
+    const char c = name[j];
+    const char letter_bit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')
+                                ? 0x20
+                                : 0;
+    if ((tag[j + 1] | letter_bit) != (c | letter_bit))
+      return false;
+  }
+  return true;
+}
+
+template <std::size_t... index>
+constexpr std::array<name_test, field_count> exact_name_tests_for(
+    std::index_sequence<index...>) {
+  return {&name_is_tag<index>...};
+}
+
+constexpr std::array<name_test, field_count> exact_name_tests =
+    exact_name_tests_for(std::make_index_sequence<field_count>());
+
 // A marker is the whole text; with skip_unknown, in any case.
 bool is_marker(std::string_view text, std::string_view marker, bool any_case) {
   return any_case ? same_any_case(text, marker) : text == marker;
@@ -308,9 +338,7 @@ std::size_t match_exact_field(std::string_view tag) {
            fields_by_first_byte_any_case[static_cast<unsigned char>(tag[1])];
        fields != 0; fields &= fields - 1) {
     const int i = lowest_bit(fields);
-    const std::string_view name = field_names[i];
-    if (tag.size() > name.size() + 1 && tag[name.size() + 1] == ':' &&
-        same_any_case(tag.substr(1, name.size()), name))
+    if (exact_name_tests[i](tag))
       return static_cast<std::size_t>(i);
   }
   return no_field;
