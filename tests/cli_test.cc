@@ -250,6 +250,25 @@ void make_read_only(const fs::path& work) {
                                    fs::perms::others_read | fs::perms::others_exec);
 }
 
+// Only the folder is closed to the run: the old output itself may be
+// written.
+void make_read_only_with_output(const fs::path& work) {
+  fs::permissions(work / "ro" / "out.csv", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read | fs::perms::others_write);
+  make_read_only(work);
+}
+
+// The listing of files leaves out links, so a link replaced by a file would
+// show as a new file.
+void symlink_output(const fs::path& work) {
+  fs::create_symlink("real.csv", work / "link.csv");
+}
+
+// A FIFO input whose writer gives one QSO and then pauses, so that a signal
+// meets the run with its temporary output made.
+const std::string paused_report =
+    "mkfifo r.adi && { (printf '<APP_LoTW_OWNCALL:1>N\\n<CALL:1>A\\n<eor>\\n'; "
+    "sleep 2) >r.adi 2>/dev/null & } && ";
+
 // Permissions do not hold back root, so a root test run drops to nobody for
 // the run that must be refused a folder.
 const std::string as_nobody =
@@ -299,6 +318,11 @@ const cli_case cli_cases[] = {
     {"output folder is not writable", {{"log.adi", worked_report}, {"ro/", ""}}, make_read_only, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"read-only input as its own output", {{"log.adi", worked_report}}, make_log_read_only, as_nobody, "log.adi log.adi", 1, refusal("log.adi"), {}},
     {"FIFO as output", {{"log.adi", worked_report}}, nullptr, "mkfifo f && (cat f >/dev/null &) && ", "log.adi f", 0, "Wrote 1 QSOs to f\n", {}},
+    {"SIGINT leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s INT 1 ", "r.adi out.csv", 130, "", {}},
+    {"SIGTERM leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s TERM 1 ", "r.adi out.csv", 143, "", {}},
+    {"SIGHUP leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s HUP 1 ", "r.adi out.csv", 129, "", {}},
+    {"existing output in a folder that is not writable", {{"log.adi", worked_report}, {"ro/out.csv", "old"}}, make_read_only_with_output, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
+    {"output through a symbolic link replaces its target", {{"log.adi", worked_report}, {"real.csv", "old"}}, symlink_output, "", "log.adi link.csv", 0, "Wrote 1 QSOs to link.csv\n", {{"real.csv", header + worked_row}}},
     {"read error", {{"mem.csv", "old"}}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
 #ifndef QSOFLAT_SANITIZED
     // The limit lets the reader hold the value but not the writer its row.
@@ -321,6 +345,26 @@ void check(const cli_case& c, const fs::path& root = fresh_root()) {
 class Cli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(Cli, Runs) { check(GetParam()); }
+
+#ifdef __linux__
+// A new output gets what a plain create gives under the umask, and a
+// replaced one keeps its own permission bits.
+TEST(CliOutput, KeepsPermissionBits) {
+  using fs::perms;
+  const fs::path root = fresh_root();
+  fs::create_directories(root);
+  std::ofstream(root / "log.adi") << worked_report;
+  std::ofstream(root / "old.csv") << "old";
+  const perms old_bits = perms::owner_read | perms::owner_write | perms::others_read;
+  fs::permissions(root / "old.csv", old_bits);
+  const std::string program = "\"" + binary() + "\" log.adi ";
+  EXPECT_EQ(run_shell(root, "umask 027 && " + program + "new.csv 2>/dev/null && " + program + "old.csv 2>/dev/null"), 0);
+  EXPECT_EQ(fs::status(root / "new.csv").permissions(), perms::owner_read | perms::owner_write | perms::group_read);
+  EXPECT_EQ(fs::status(root / "old.csv").permissions(), old_bits);
+  EXPECT_EQ(read_file(root / "old.csv"), header + worked_row);
+  fs::remove_all(root);
+}
+#endif
 
 // Names that must work whatever the code page. Each converts to the name
 // derived from it; named as its own output it is refused, spelled the same,
