@@ -111,10 +111,10 @@ std::FILE* open_input(const char* name) {
   return in;
 }
 
-// Opening the output truncates it, so it must not be the input under any
-// name: file identity decides, not the spelling of the names.
-std::FILE* open_output(std::FILE* in, const std::string& name) {
-  const output_file out = open_output_file(in, name.c_str());
+// The output replaces a file, so it must not be the input under any name:
+// file identity decides, not the spelling of the names.
+output_file open_output(std::FILE* in, const std::string& name) {
+  output_file out = open_output_file(in, name.c_str());
   if (out.is_input) {
     print_message("Output file %s is the input file\n\n", name.c_str());
     usage();
@@ -123,18 +123,18 @@ std::FILE* open_output(std::FILE* in, const std::string& name) {
     print_message("Could not open output file %s\n\n", name.c_str());
     usage();
   }
-  return out.stream;
+  return out;
 }
 
 int convert(const char* input_name, const std::string& output_name,
             bool skip_unknown) {
   std::FILE* in = open_input(input_name);
-  std::FILE* out = open_output(in, output_name);
+  output_file out = open_output(in, output_name);
 
   adif_reader reader(in, stderr);
   reader.skip_unknown = skip_unknown;
   qso_record record;
-  csv_writer writer(out);
+  csv_writer writer(out.stream);
   long long qso_count = 0;
   bool out_of_memory = false;
   try {
@@ -149,9 +149,14 @@ int convert(const char* input_name, const std::string& output_name,
 
   const bool read_failed = std::ferror(in) != 0;
   (void)std::fclose(in);  // all it read is already taken
-  bool write_failed = !flush_rows(writer) || std::fflush(out) != 0 ||
-                      std::ferror(out) != 0;
-  write_failed = std::fclose(out) != 0 || write_failed;
+  bool write_failed = !flush_rows(writer) || std::fflush(out.stream) != 0 ||
+                      std::ferror(out.stream) != 0;
+  // Only the rows of a report, written whole, take the old output's place;
+  // after anything else the old file stays as it was.
+  if (reader.report_seen && !write_failed)
+    write_failed = !commit_output(out);
+  else
+    discard_output(out);
   if (out_of_memory)
     (void)std::fputs("Out of memory\n", stderr);
   if (read_failed)

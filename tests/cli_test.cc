@@ -290,6 +290,25 @@ void make_read_only(const fs::path& work) {
                                    fs::perms::others_read | fs::perms::others_exec);
 }
 
+// Only the folder is closed to the run: the old output itself may be
+// written.
+void make_read_only_with_output(const fs::path& work) {
+  fs::permissions(work / "ro" / "out.csv", fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read | fs::perms::others_write);
+  make_read_only(work);
+}
+
+// The listing of files leaves out links, so a link replaced by a file would
+// show as a new file.
+void symlink_output(const fs::path& work) {
+  fs::create_symlink("real.csv", work / "link.csv");
+}
+
+// A FIFO input whose writer gives one QSO and then pauses, so that a signal
+// meets the run with its temporary output made.
+const std::string paused_report =
+    "mkfifo r.adi && { (printf '<APP_LoTW_OWNCALL:1>N\\n<CALL:1>A\\n<eor>\\n'; "
+    "sleep 2) >r.adi 2>/dev/null & } && ";
+
 // Permissions do not hold back root, so a root test run drops to nobody for
 // the run that must be refused a folder.
 const std::string as_nobody =
@@ -306,16 +325,17 @@ const cli_case cli_cases[] = {
     {"example report", {{"lotwreport.adi", example_report}}, nullptr, "", "lotwreport.adi", 0, "Wrote 4 QSOs to lotwreport.csv\n", {{"lotwreport.csv", read_file(examples + "/lotwreport.csv")}}},
     {"long report with LF and CR LF line ends", {{"log.adi", many_records()}}, nullptr, "", "log.adi", 0, "Wrote 5000 QSOs to log.csv\n", {{"log.csv", many_rows()}}},
     {"given output name", {{"log.adi", worked_report}}, nullptr, "", "log.adi out.txt", 0, "Wrote 1 QSOs to out.txt\n", {{"out.txt", header + worked_row}}},
-    {"existing output is truncated", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, nullptr, "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
+    {"existing output is replaced", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, nullptr, "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
+    {"swapped arguments leave the report", {{"lotwreport.adi", example_report}, {"lotwreport.csv", header}}, nullptr, "", "lotwreport.csv lotwreport.adi", 1, "No LoTW report found in lotwreport.csv\n", {}},
     {"Ctrl-Z is a byte like any other", {{"log.adi", "<CALL:1>A\n<eor>\n<CALL:3>B\x1a" "C\n<eor>\n<CALL:1>D\n<eor>\n\x1a"}}, nullptr, "", "log.adi", 0, "Wrote 3 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\nB\x1a" "C,,,,,,,,,,,,,,\nD,,,,,,,,,,,,,,\n"}}},
     {"cut off in a tag", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BA"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <BA\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + owncall_row}}},
     {"byte-order mark before the header", {{"log.adi", "\xEF\xBB\xBF" + worked_report}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
     {"Latin-1 and UTF-8 values", {{"log.adi", "<CALL:5>Q1\xC4\xD6\xDC\n<STATE:3>\xE9t\xE9\n<CNTY:13>D\xC3\xBCsseldorf\n<IOTA:4>\xE2\x82\xAC\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1\xC4\xD6\xDC,,,,,,,,,,,\xE2\x82\xAC,,\xE9t\xE9,\"D\xC3\xBCsseldorf\"\n"}}},
-    {"random binary data", {{"noise.bin", random_bytes(1 << 16)}}, nullptr, "", "noise.bin", 1, "No LoTW report found in noise.bin\n", {{"noise.csv", header}}},
-    {"empty file", {{"log.adi", ""}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {{"log.csv", header}}},
-    {"UTF-16 with a byte-order mark", {{"log.adi", "\xFF\xFE<\0e\0o\0r\0>\0\r\0\n\0"s}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {{"log.csv", header}}},
-    {"CR-only line ends", {{"log.adi", "Status report header\r<eoh>\r<CALL:1>A\r<eor>\r<APP_LoTW_EOF>\r"}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {{"log.csv", header}}},
-    {"header cut off before any record", {{"log.adi", worked_report.substr(0, 35)}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {{"log.csv", header}}},
+    {"random binary data", {{"noise.bin", "\xFF\xD8\xFF\xE0" + random_bytes(1 << 16)}, {"noise.csv", "old"}}, nullptr, "", "noise.bin", 1, "No LoTW report found in noise.bin\n", {}},
+    {"empty file", {{"log.adi", ""}, {"log.csv", "old"}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {}},
+    {"UTF-16 with a byte-order mark", {{"log.adi", "\xFF\xFE<\0e\0o\0r\0>\0\r\0\n\0"s}, {"log.csv", "old"}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {}},
+    {"CR-only line ends", {{"log.adi", "Status report header\r<eoh>\r<CALL:1>A\r<eor>\r<APP_LoTW_EOF>\r"}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {}},
+    {"header cut off before any record", {{"log.adi", worked_report.substr(0, 35)}}, nullptr, "", "log.adi", 1, "No LoTW report found in log.adi\n", {}},
     {"empty report with its marker", {{"log.adi", "Status report header\n<PROGRAMID:4>LoTW\n<eoh>\n<APP_LoTW_EOF>\n"}}, nullptr, "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"no complete record", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n"}}, nullptr, "", "log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
@@ -351,7 +371,12 @@ const cli_case cli_cases[] = {
     {"output folder is not writable", {{"log.adi", worked_report}, {"ro/", ""}}, make_read_only, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"read-only input as its own output", {{"log.adi", worked_report}}, make_log_read_only, as_nobody, "log.adi log.adi", 1, refusal("log.adi"), {}},
     {"FIFO as output", {{"log.adi", worked_report}}, nullptr, "mkfifo f && (cat f >/dev/null &) && ", "log.adi f", 0, "Wrote 1 QSOs to f\n", {}},
-    {"read error", {}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {{"mem.csv", header}}},
+    {"SIGINT leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s INT 1 ", "r.adi out.csv", 130, "", {}},
+    {"SIGTERM leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s TERM 1 ", "r.adi out.csv", 143, "", {}},
+    {"SIGHUP leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s HUP 1 ", "r.adi out.csv", 129, "", {}},
+    {"existing output in a folder that is not writable", {{"log.adi", worked_report}, {"ro/out.csv", "old"}}, make_read_only_with_output, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
+    {"output through a symbolic link replaces its target", {{"log.adi", worked_report}, {"real.csv", "old"}}, symlink_output, "", "log.adi link.csv", 0, "Wrote 1 QSOs to link.csv\n", {{"real.csv", header + worked_row}}},
+    {"read error", {{"mem.csv", "old"}}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
 #ifndef QSOFLAT_SANITIZED
     // The limit lets the reader hold the value but not the writer its row.
     {"out of memory leaves no half row", {{"big.adi", "<CALL:1>A\n<eor>\n<CALL:1>B\n<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 320000 && ", "big.adi", 1, "Out of memory\n", {{"big.csv", header + "A,,,,,,,,,,,,,,\n"}}},
@@ -373,6 +398,26 @@ void check(const cli_case& c, const fs::path& root = fresh_root()) {
 class Cli : public testing::TestWithParam<cli_case> {};
 
 TEST_P(Cli, Runs) { check(GetParam()); }
+
+#ifdef __linux__
+// A new output gets what a plain create gives under the umask, and a
+// replaced one keeps its own permission bits.
+TEST(CliOutput, KeepsPermissionBits) {
+  using fs::perms;
+  const fs::path root = fresh_root();
+  fs::create_directories(root);
+  std::ofstream(root / "log.adi") << worked_report;
+  std::ofstream(root / "old.csv") << "old";
+  const perms old_bits = perms::owner_read | perms::owner_write | perms::others_read;
+  fs::permissions(root / "old.csv", old_bits);
+  const std::string program = "\"" + binary() + "\" log.adi ";
+  EXPECT_EQ(run_shell(root, "umask 027 && " + program + "new.csv 2>/dev/null && " + program + "old.csv 2>/dev/null"), 0);
+  EXPECT_EQ(fs::status(root / "new.csv").permissions(), perms::owner_read | perms::owner_write | perms::group_read);
+  EXPECT_EQ(fs::status(root / "old.csv").permissions(), old_bits);
+  EXPECT_EQ(read_file(root / "old.csv"), header + worked_row);
+  fs::remove_all(root);
+}
+#endif
 
 // Names that must work whatever the code page. Each converts to the name
 // derived from it; named as its own output it is refused, spelled the same,
