@@ -235,6 +235,35 @@ constexpr std::array<std::uint32_t, 256> fields_by_first_byte = [] {
   return fields;
 }();
 
+constexpr std::string_view count_tag = "<APP_LoTW_NUMREC:";
+
+char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Whether text begins with prefix, in any case of ASCII letters if asked.
+bool begins_with(std::string_view text, std::string_view prefix, bool any_case) {
+  if (text.size() < prefix.size())
+    return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i)
+    if (any_case ? upper(text[i]) != upper(prefix[i]) : text[i] != prefix[i])
+      return false;
+  return true;
+}
+
+// White space, a sign and digits, as the C library reads a number, but
+// held at the 32-bit limits rather than overflowing.
+long long leading_integer(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+    ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+    negative = text[i++] == '-';
+  long long n = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    n = std::min<long long>(n * 10 + (text[i] - '0'), 2147483648LL);
+  return negative ? -n : std::min<long long>(n, 2147483647LL);
+}
+
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
@@ -300,6 +329,7 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
       continue;
     if (text == end_of_record) {
       reader.report_seen = true;
+      reader.fields_pending = false;
       return read_outcome::record_complete;
     }
     if (text == end_of_file) {
@@ -322,9 +352,15 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
         copy.assign(value.data(), value.size());
       slot.present = true;
       reader.report_seen = true;
+      reader.fields_pending = true;
       if (field == owncall_field)
         reader.owncall_seen = true;
       continue;
+    }
+    if (!reader.count_announced && value_start != std::string_view::npos &&
+        begins_with(text, count_tag, reader.skip_unknown)) {
+      reader.count_announced = true;
+      reader.announced_count = leading_integer(text.substr(value_start));
     }
     if (!reader.owncall_seen)
       continue;
