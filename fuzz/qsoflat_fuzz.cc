@@ -24,6 +24,8 @@ struct conversion {
   std::vector<std::string> calls;  // the CALL value of each record written
   std::size_t records = 0;
   bool stopped_at_unknown = false;
+  bool fields_pending = false;
+  long long announced_count = -1;  // -1 when the report announced none
 };
 
 [[noreturn]] void fail(const char* what) {
@@ -71,6 +73,9 @@ conversion convert(const std::string& input, std::size_t buffer_size) {
     if (result.records > 0 && !reader.report_seen)
       fail("a report with records was taken for no report");
     result.stopped_at_unknown = reader.stopped_at_unknown;
+    result.fields_pending = reader.fields_pending;
+    if (reader.count_announced)
+      result.announced_count = reader.announced_count;
   }
   std::fclose(in);
   result.csv = take(out, csv_bytes, csv_size);
@@ -150,10 +155,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const conversion lf = convert(input, initial_buffer_size);
   check_rows(lf);
   const conversion small = convert(input, small_buffer);
-  if (small.csv != lf.csv || small.messages != lf.messages)
+  if (small.csv != lf.csv || small.messages != lf.messages ||
+      small.fields_pending != lf.fields_pending ||
+      small.announced_count != lf.announced_count)
     fail("the reader's buffer size changed what was read");
   const conversion crlf = convert(with_cr_lf(input), small_buffer);
-  if (crlf.csv != lf.csv || crlf.messages != lf.messages)
+  if (crlf.csv != lf.csv || crlf.messages != lf.messages ||
+      crlf.fields_pending != lf.fields_pending ||
+      crlf.announced_count != lf.announced_count)
     fail("CR LF line ends read differently from line feeds");
   return 0;
 }

@@ -302,6 +302,31 @@ bool is_marker(std::string_view text, std::string_view marker, bool any_case) {
   return any_case ? same_any_case(text, marker) : text == marker;
 }
 
+constexpr std::string_view count_tag = "<APP_LoTW_NUMREC:";
+
+// Whether text begins with prefix, in any case of ASCII letters if asked.
+bool begins_with(std::string_view text, std::string_view prefix, bool any_case) {
+  if (text.size() < prefix.size())
+    return false;
+  return any_case ? same_any_case(text.substr(0, prefix.size()), prefix)
+                  : text.substr(0, prefix.size()) == prefix;
+}
+
+// White space, a sign and digits, as the C library reads a number, but
+// held at the 32-bit limits rather than overflowing.
+long long leading_integer(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+    ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+    negative = text[i++] == '-';
+  long long n = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
+    n = std::min<long long>(n * 10 + (text[i] - '0'), 2147483648LL);
+  return negative ? -n : std::min<long long>(n, 2147483647LL);
+}
+
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
@@ -420,6 +445,7 @@ read_outcome read_lines(adif_reader& reader, qso_record& record) {
       continue;
     if (is_marker(text, end_of_record, skip_unknown)) {
       reader.report_seen = true;
+      reader.fields_pending = false;
       return read_outcome::record_complete;
     }
     if (is_marker(text, end_of_file, skip_unknown)) {
@@ -451,9 +477,15 @@ read_outcome read_lines(adif_reader& reader, qso_record& record) {
         copy.assign(value.data(), value.size());
       slot.present = true;
       reader.report_seen = true;
+      reader.fields_pending = true;
       if (field == owncall_field)
         reader.owncall_seen = true;
       continue;
+    }
+    if (!reader.count_announced && value_start != std::string_view::npos &&
+        begins_with(text, count_tag, reader.skip_unknown)) {
+      reader.count_announced = true;
+      reader.announced_count = leading_integer(text.substr(value_start));
     }
     if (skip_unknown || !reader.owncall_seen)
       continue;

@@ -57,6 +57,12 @@ struct adif_reader {
   bool skip_unknown = false;
   bool owncall_seen = false;
   bool finished = false;
+  // Whether fields were read since the last "<eor>": a QSO cut off there
+  // was not written, and the run must say so.
+  bool fields_pending = false;
+  // The count that the first APP_LoTW_NUMREC line announced, if one came.
+  bool count_announced = false;
+  long long announced_count = 0;
   // Whether any line was a marker or a known field with its value: a file
   // without one is no report at all, and the run must not call it converted.
   bool report_seen = false;

@@ -169,7 +169,23 @@ int convert(const char* input_name, const std::string& output_name,
     print_message("No LoTW report found in %s\n", input_name);
     return 1;
   }
+  // A report cut short, or one that holds fewer or more QSOs than it says,
+  // was not converted whole, though its rows are written.
+  bool cut_short = false;
+  if (!reader.stopped_at_unknown && reader.fields_pending) {
+    print_message("The last QSO in %s has no <eor> line and was not written\n",
+                  input_name);
+    cut_short = true;
+  }
+  if (!reader.stopped_at_unknown && reader.count_announced &&
+      reader.announced_count != qso_count) {
+    print_message("%s announces %lld QSOs in APP_LoTW_NUMREC, but holds %lld\n",
+                  input_name, reader.announced_count, qso_count);
+    cut_short = true;
+  }
   print_message("Wrote %lld QSOs to %s\n", qso_count, output_name.c_str());
+  if (cut_short)
+    return 1;
   // The rows before an unknown field are written, but the report was not
   // read to its end, which a script must be able to tell from the status.
   if (!reader.stopped_at_unknown)
