@@ -48,16 +48,13 @@ conversion convert(const std::string& input, std::size_t buffer_size) {
                       : fmemopen(const_cast<char*>(input.data()), input.size(), "r");
   char* csv_bytes = nullptr;
   std::size_t csv_size = 0;
-  char* message_bytes = nullptr;
-  std::size_t message_size = 0;
   std::FILE* out = open_memstream(&csv_bytes, &csv_size);
-  std::FILE* messages = open_memstream(&message_bytes, &message_size);
-  if (in == nullptr || out == nullptr || messages == nullptr)
+  if (in == nullptr || out == nullptr)
     fail("a memory stream did not open");
 
   conversion result;
   {
-    adif_reader reader(in, messages, buffer_size);
+    adif_reader reader(in, buffer_size);
     qso_record record;
     csv_writer writer(out);
     write_header(writer);
@@ -73,15 +70,15 @@ conversion convert(const std::string& input, std::size_t buffer_size) {
     if (result.records > 0 && !reader.report_seen)
       fail("a report with records was taken for no report");
     result.stopped_at_unknown = reader.stopped_at_unknown;
+    result.messages = reader.stop_line;
     result.fields_pending = reader.fields_pending;
     if (reader.count_announced)
       result.announced_count = reader.announced_count;
   }
   std::fclose(in);
   result.csv = take(out, csv_bytes, csv_size);
-  result.messages = take(messages, message_bytes, message_size);
   if (result.stopped_at_unknown == result.messages.empty())
-    fail("the reading stopped at an unknown field without a message, or the reverse");
+    fail("the reading stopped at an unknown field without its line, or the reverse");
   return result;
 }
 

@@ -329,10 +329,8 @@ long long leading_integer(std::string_view text) {
 
 }  // namespace
 
-adif_reader::adif_reader(std::FILE* input, std::FILE* message_stream,
-                         std::size_t buffer_size)
+adif_reader::adif_reader(std::FILE* input, std::size_t buffer_size)
     : in(input),
-      messages(message_stream),
       buffer(std::max<std::size_t>(buffer_size, 1) + 1, '\n') {}
 
 std::size_t match_field(std::string_view text) {
@@ -489,9 +487,7 @@ read_outcome read_lines(adif_reader& reader, qso_record& record) {
     }
     if (skip_unknown || !reader.owncall_seen)
       continue;
-    (void)std::fputs("Unrecognized ADIF field ", reader.messages);
-    (void)std::fwrite(text.data(), 1, text.size(), reader.messages);
-    (void)std::fputc('\n', reader.messages);
+    reader.stop_line.assign(text.data(), text.size());
     reader.stopped_at_unknown = true;
     break;
   }

@@ -45,11 +45,10 @@ inline constexpr std::size_t initial_buffer_size = std::size_t{64} * 1024;
 struct adif_reader {
   // The buffer starts at buffer_size bytes; a small one lets tests and the
   // fuzzer reach refills and growth with short inputs.
-  adif_reader(std::FILE* input, std::FILE* message_stream,
-              std::size_t buffer_size = initial_buffer_size);
+  explicit adif_reader(std::FILE* input,
+                       std::size_t buffer_size = initial_buffer_size);
 
-  std::FILE* in;        // borrowed; a read error stays visible via ferror
-  std::FILE* messages;  // where the unrecognized-field message goes
+  std::FILE* in;  // borrowed; a read error stays visible via ferror
   // Set by the run before the first read. When true, a line with no known
   // field is skipped in the QSO part too; names must then equal a table
   // name and markers are taken in any case, and LoTW's " //" comment after
@@ -67,8 +66,10 @@ struct adif_reader {
   // without one is no report at all, and the run must not call it converted.
   bool report_seen = false;
   // Whether the reading ended at a line with no known field, so that the
-  // rows after it were never read.
+  // rows after it were never read, and that line's text, for the run to
+  // show the user.
   bool stopped_at_unknown = false;
+  std::string stop_line;
   // Unread input lies in [begin, end), and a line feed that is not input at
   // end. The buffer grows only when one line does not fit.
   std::vector<char> buffer;

@@ -78,7 +78,7 @@ command_line parse_command_line(int argc, char** argv) {
       if (line.wanted == request::convert)
         line.wanted = argument == "--help" ? request::help : request::version;
     } else if (line.wanted == request::convert) {
-      print_message("Unknown option %s\n\n", argv[i]);
+      print_message("Unknown option %s\n\n", printable(argument).c_str());
       usage();
     }
   }
@@ -102,7 +102,7 @@ int show(request wanted) {
 std::FILE* open_input(const char* name) {
   std::FILE* in = open_input_file(name);
   if (in == nullptr) {
-    print_message("Could not open LoTW file %s\n\n", name);
+    print_message("Could not open LoTW file %s\n\n", printable(name).c_str());
     usage();
   }
   // The reader reads in large blocks of its own; a stream buffer would only
@@ -116,11 +116,13 @@ std::FILE* open_input(const char* name) {
 output_file open_output(std::FILE* in, const std::string& name) {
   output_file out = open_output_file(in, name.c_str());
   if (out.is_input) {
-    print_message("Output file %s is the input file\n\n", name.c_str());
+    print_message("Output file %s is the input file\n\n",
+                  printable(name).c_str());
     usage();
   }
   if (out.stream == nullptr) {
-    print_message("Could not open output file %s\n\n", name.c_str());
+    print_message("Could not open output file %s\n\n",
+                  printable(name).c_str());
     usage();
   }
   return out;
@@ -131,7 +133,7 @@ int convert(const char* input_name, const std::string& output_name,
   std::FILE* in = open_input(input_name);
   output_file out = open_output(in, output_name);
 
-  adif_reader reader(in, stderr);
+  adif_reader reader(in);
   reader.skip_unknown = skip_unknown;
   qso_record record;
   csv_writer writer(out.stream);
@@ -157,16 +159,21 @@ int convert(const char* input_name, const std::string& output_name,
     write_failed = !commit_output(out);
   else
     discard_output(out);
+  const std::string input = printable(input_name);
+  const std::string output = printable(output_name);
+  if (reader.stopped_at_unknown)
+    print_message("Unrecognized ADIF field %s\n",
+                  printable(reader.stop_line).c_str());
   if (out_of_memory)
     (void)std::fputs("Out of memory\n", stderr);
   if (read_failed)
-    print_message("Could not read LoTW file %s\n", input_name);
+    print_message("Could not read LoTW file %s\n", input.c_str());
   if (write_failed)
-    print_message("Could not write output file %s\n", output_name.c_str());
+    print_message("Could not write output file %s\n", output.c_str());
   if (out_of_memory || read_failed || write_failed)
     return 1;
   if (!reader.report_seen) {
-    print_message("No LoTW report found in %s\n", input_name);
+    print_message("No LoTW report found in %s\n", input.c_str());
     return 1;
   }
   // A report cut short, or one that holds fewer or more QSOs than it says,
@@ -174,16 +181,16 @@ int convert(const char* input_name, const std::string& output_name,
   bool cut_short = false;
   if (!reader.stopped_at_unknown && reader.fields_pending) {
     print_message("The last QSO in %s has no <eor> line and was not written\n",
-                  input_name);
+                  input.c_str());
     cut_short = true;
   }
   if (!reader.stopped_at_unknown && reader.count_announced &&
       reader.announced_count != qso_count) {
     print_message("%s announces %lld QSOs in APP_LoTW_NUMREC, but holds %lld\n",
-                  input_name, reader.announced_count, qso_count);
+                  input.c_str(), reader.announced_count, qso_count);
     cut_short = true;
   }
-  print_message("Wrote %lld QSOs to %s\n", qso_count, output_name.c_str());
+  print_message("Wrote %lld QSOs to %s\n", qso_count, output.c_str());
   if (cut_short)
     return 1;
   // The rows before an unknown field are written, but the report was not
@@ -197,6 +204,14 @@ int convert(const char* input_name, const std::string& output_name,
 }
 
 }  // namespace
+
+std::string printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown)
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == '\x7f')
+      c = '?';
+  return shown;
+}
 
 std::string derive_output_name(std::string_view input_name) {
   const std::size_t separator = input_name.find_last_of("/\\");

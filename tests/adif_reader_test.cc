@@ -25,8 +25,7 @@ reading read_all(const std::string& input,
                  std::size_t buffer_size = initial_buffer_size,
                  bool skip_unknown = false) {
   std::FILE* in = file_holding(input);
-  std::FILE* messages = std::tmpfile();
-  adif_reader reader(in, messages, buffer_size);
+  adif_reader reader(in, buffer_size);
   reader.skip_unknown = skip_unknown;
   qso_record record;
   reading result;
@@ -41,9 +40,10 @@ reading read_all(const std::string& input,
     result.records.push_back(text);
   }
   EXPECT_EQ(read_record(reader, record), read_outcome::input_finished);
-  result.messages = contents_of(messages);
+  // The run shows the line that ended the reading so.
+  if (reader.stopped_at_unknown)
+    result.messages = "Unrecognized ADIF field " + reader.stop_line + "\n";
   std::fclose(in);
-  std::fclose(messages);
   return result;
 }
 

@@ -341,6 +341,7 @@ const cli_case cli_cases[] = {
     {"several fields on a line", {{"log.adi", "<CALL:1>A <BAND:3>20M <eor>\n"}}, nullptr, "", "log.adi", 1, "The last QSO in log.adi has no <eor> line and was not written\nWrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"report cut off after its count", {{"log.adi", "<APP_LoTW_NUMREC:2>2\n<app_lotw_numrec:1>1\n<CALL:1>A\n<eor>\n<CALL:1>B\n"}}, nullptr, "", "log.adi", 1, "The last QSO in log.adi has no <eor> line and was not written\nlog.adi announces 2 QSOs in APP_LoTW_NUMREC, but holds 1\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
     {"count that matches", {{"log.adi", "<APP_LoTW_NUMREC:2>1\n<APP_LoTW_NUMREC:1>5\n<CALL:1>A\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
+    {"control bytes in an echoed line are shown as question marks", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<X:5>\x1b[31m\a\t\x7f\n"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <X:5>?[31m?\t?\nWrote 0 QSOs to log.csv\n" + skip_hint, {{"log.csv", header}}},
     {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
     {"detailed download stops without the option", {{"log.adi", detailed_report}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 0 QSOs to log.csv\n" + skip_hint, {{"log.csv", header}}},
     {"detailed download is read whole with the option", {{"log.adi", detailed_report}}, nullptr, "", "--skip-unknown log.adi", 0, "Wrote 2 QSOs to log.csv\n", {{"log.csv", detailed_rows}}},
@@ -368,8 +369,12 @@ const cli_case cli_cases[] = {
     {"NUL as output", {{"log.adi", worked_report}}, nullptr, "", "log.adi NUL", 0, "Wrote 1 QSOs to NUL\n", {}},
 #else
     {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, symlink_log, "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
+    {"control bytes in a name are shown as question marks", {}, nullptr, "n=$(printf 'x\\033[2J\\nWrote 9999 QSOs to fake.csv\\177') && ", "\"$n\"", 1, "Could not open LoTW file x?[2J?Wrote 9999 QSOs to fake.csv?\n\n" + usage_line, {}},
 #endif
 #ifdef __linux__
+    // The limit lets the first chunk of rows through and fails the last,
+    // which only the closing flush writes.
+    {"write fails after many rows", {{"log.adi", many_records()}, {"log.csv", "old"}}, nullptr, "trap '' XFSZ && ulimit -f 200 && ", "log.adi", 1, "Could not write output file log.csv\n", {}},
     {"full disk", {{"log.adi", worked_report}}, nullptr, "", "log.adi /dev/full", 1, "Could not write output file /dev/full\n", {}},
     {"output folder is not writable", {{"log.adi", worked_report}, {"ro/", ""}}, make_read_only, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"read-only input as its own output", {{"log.adi", worked_report}}, make_log_read_only, as_nobody, "log.adi log.adi", 1, refusal("log.adi"), {}},
