@@ -1,5 +1,6 @@
 #include "qsoflat.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -207,9 +208,13 @@ int convert(const char* input_name, const std::string& output_name,
 
 std::string printable(std::string_view text) {
   std::string shown(text);
-  for (char& c : shown)
-    if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == '\x7f')
-      c = '?';
+  std::replace_if(
+      shown.begin(), shown.end(),
+      [](char c) {
+        return (static_cast<unsigned char>(c) < 0x20 && c != '\t') ||
+               c == '\x7f';
+      },
+      '?');
   return shown;
 }
 
