@@ -26,37 +26,6 @@ namespace {
 constexpr std::string_view end_of_record = "<eor>";
 constexpr std::string_view end_of_file = "<APP_LoTW_EOF>";
 
-// Refills the buffer behind the unread bytes, moving them to the front and
-// doubling the buffer when a single line fills it, and puts the line feed
-// back after them. False once nothing more can be read.
-bool refill(adif_reader& reader) {
-  if (reader.at_eof)
-    return false;
-  std::vector<char>& buffer = reader.buffer;
-  if (reader.begin > 0) {
-    std::memmove(buffer.data(), buffer.data() + reader.begin,
-                 reader.end - reader.begin);
-    reader.end -= reader.begin;
-    reader.begin = 0;
-  }
-  const std::size_t room = buffer.size() - 1;
-  if (reader.end == room) {
-    if (room > (buffer.max_size() - 1) / 2)
-      throw std::bad_alloc();
-    buffer.resize(2 * room + 1);
-  }
-  const std::size_t wanted = buffer.size() - 1 - reader.end;
-  const std::size_t got =
-      std::fread(buffer.data() + reader.end, 1, wanted, reader.in);
-  reader.end += got;
-  buffer[reader.end] = '\n';
-  // A short read means the end of the input or a read error; the caller
-  // tells them apart with ferror.
-  if (got < wanted)
-    reader.at_eof = true;
-  return got > 0;
-}
-
 #ifdef QSOFLAT_SSE2_SCAN
 #ifdef __SSE2__
 constexpr bool sse2_scan = true;
@@ -150,6 +119,8 @@ struct line_text {
   std::size_t value_start = std::string_view::npos;
 };
 
+bool refill(adif_reader& reader, std::string_view text);
+
 // Takes apart the line that starts at first and returns its line feed, or
 // end when no line feed comes before end. The text is scanned a block at a
 // time up to its end; past the end only the line feed matters, and nearly
@@ -206,7 +177,7 @@ struct line_text {
       reader.begin = reader.end;
       return true;
     }
-    more = refill(reader);
+    more = refill(reader, line.text);
   }
 }
 
@@ -331,7 +302,8 @@ long long leading_integer(std::string_view text) {
 
 adif_reader::adif_reader(std::FILE* input, std::size_t buffer_size)
     : in(input),
-      buffer(std::max<std::size_t>(buffer_size, 1) + 1, '\n') {}
+      buffer(std::max<std::size_t>(buffer_size, 1) + 1, '\n'),
+      read_size(buffer.size() - 1) {}
 
 std::size_t match_field(std::string_view text) {
   if (text.size() < 2)
@@ -389,6 +361,121 @@ std::string_view cut_comment(std::string_view tag, std::size_t colon,
   if (value.substr(length, comment.size()) == comment)
     return value.substr(0, length);
   return value;
+}
+
+// How much of a line's text tells whether it names a field: the "<", the
+// longest name and the ":" after it.
+constexpr std::size_t name_span = [] {
+  std::size_t longest = 0;
+  for (const std::string_view name : field_names)
+    longest = std::max(longest, name.size());
+  return longest + 2;
+}();
+
+// Whether the reading needs the line whose text begins with start, which
+// may be all of it: a field it keeps, the count line, or, in the default
+// mode once the own call has come, the unknown line that ends the reading
+// and is shown. A start too short to tell is needed.
+bool line_is_needed(const adif_reader& reader, std::string_view start) {
+  if (start.size() < name_span)
+    return true;
+  if (!reader.count_announced &&
+      begins_with(start, count_tag, reader.skip_unknown))
+    return true;
+  if (reader.skip_unknown)
+    return match_exact_field(start.substr(0, start.find('>'))) != no_field;
+  return reader.owncall_seen || match_field(start) != no_field;
+}
+
+// Whether a byte in [p, stop) ends a line's text.
+bool holds_text_end(const char* p, const char* stop) {
+  for (; p < stop; p += scan_width)
+    if (find_line_marks(p, std::min(scan_width,
+                                    static_cast<std::size_t>(stop - p)))
+            .text_ends != 0)
+      return true;
+  return false;
+}
+
+// Reads more of the current line, whose text so far is text, behind the
+// unread bytes, which move to the front, and puts the line feed back after
+// them. False once nothing more can be read.
+//
+// Memory stays bounded by what the reading keeps. Leading carriage returns
+// are let go. A line whose text has ended keeps only its text and the byte
+// that ended it, or nothing when the line is not needed, and the rest of it
+// is read and thrown away up to its line feed. A text that fills the buffer
+// doubles it when the line is needed, and is thrown away so when not. Each
+// read takes at most read_size bytes, so that a buffer grown for one line
+// holds little of the input after it and is given back at the next refill.
+bool refill(adif_reader& reader, std::string_view text) {
+  if (reader.at_eof)
+    return false;
+  std::vector<char>& buffer = reader.buffer;
+  reader.begin = static_cast<std::size_t>(text.data() - buffer.data());
+  const bool text_ended = reader.begin + text.size() != reader.end;
+  bool passing_over = false;
+  if (text_ended) {
+    reader.end = line_is_needed(reader, text)
+                     ? reader.begin + text.size() + 1
+                     : reader.begin;
+    passing_over = true;
+  }
+  if (reader.begin > 0) {
+    std::memmove(buffer.data(), buffer.data() + reader.begin,
+                 reader.end - reader.begin);
+    reader.end -= reader.begin;
+    reader.begin = 0;
+  }
+  if (buffer.size() - 1 > reader.read_size && reader.end <= reader.read_size) {
+    buffer.resize(reader.read_size + 1);
+    buffer.shrink_to_fit();
+  }
+  bool added = false;
+  for (;;) {
+    const std::size_t room = buffer.size() - 1;
+    if (reader.end == room && !passing_over &&
+        !line_is_needed(reader, std::string_view(buffer.data(), room))) {
+      reader.end = 0;
+      passing_over = true;
+    }
+    if (reader.end == room) {
+      if (room > (buffer.max_size() - 1) / 2)
+        throw std::bad_alloc();
+      buffer.resize(2 * room + 1);
+    }
+    char* const at = buffer.data() + reader.end;
+    const std::size_t wanted =
+        std::min(buffer.size() - 1 - reader.end, reader.read_size);
+    const std::size_t got = std::fread(at, 1, wanted, reader.in);
+    // A short read means the end of the input or a read error; the caller
+    // tells them apart with ferror.
+    if (got < wanted)
+      reader.at_eof = true;
+    if (passing_over) {
+      const char* const feed =
+          static_cast<const char*>(std::memchr(at, '\n', got));
+      if (feed != nullptr) {
+        const std::size_t kept = static_cast<std::size_t>(at + got - feed);
+        if (feed != at)
+          std::memmove(at, feed, kept);
+        reader.end += kept;
+        added = true;
+        break;
+      }
+    } else {
+      reader.end += got;
+      added = added || got > 0;
+      // Until its text ends, the line is all the buffer holds, and reading
+      // on here spares taking it apart again after every read.
+      if (holds_text_end(at, at + got))
+        break;
+    }
+    if (reader.at_eof)
+      break;
+  }
+  buffer[reader.end] = '\n';
+  return added;
 }
 
 }  // namespace

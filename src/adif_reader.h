@@ -71,8 +71,11 @@ struct adif_reader {
   bool stopped_at_unknown = false;
   std::string stop_line;
   // Unread input lies in [begin, end), and a line feed that is not input at
-  // end. The buffer grows only when one line does not fit.
+  // end. The buffer grows only for a needed line that does not fit, and
+  // goes back to its first size once the unread bytes fit in that again.
+  // Each read asks for at most read_size bytes, the first size's room.
   std::vector<char> buffer;
+  std::size_t read_size;
   std::size_t begin = 0;
   std::size_t end = 0;
   bool at_eof = false;

@@ -79,6 +79,8 @@ const reader_case reader_cases[] = {
     {"empty input", "", {}, ""},
     {"a 60-character line is read whole", owncall + "<STATE:2>MO // Moskovskaya oblast' (Moscow Oblast) x\n<eor>\n", {"STATE=MO // Moskovskaya oblast' (Moscow Oblast) x;"}, ""},
     {"a line longer than the buffer is read whole", owncall + "<CALL:1>" + long_value + "\r\n<eor>\r\n", {"CALL=" + long_value + ";"}, ""},
+    {"long lines not kept are passed over", long_value + "\n<APP_LoTW_NUMREC:1>" + long_value + "\n\r" + long_value + "\n" + owncall + "\0"s + long_value + "\n<CALL:1>A\r" + long_value + "\n" + std::string(100000, '\r') + "<eor>\n", {"CALL=A;"}, ""},
+    {"a long unknown line after the own call is shown", owncall + "<eor>\n<X>" + long_value + "\n", {""}, "Unrecognized ADIF field <X>" + long_value + "\n"},
 };
 
 // With skip_unknown: exact names in any case, markers in any case, and
@@ -87,6 +89,7 @@ const reader_case skip_unknown_cases[] = {
     {"only exact names count, in any case", owncall + "<BAND:4>23CM\n<BAND_RX:4>13CM\n<QSO_DATE:8>20260126\n<QSO_DATE_OFF:8>20260127\n<QSL_RCVD_VIA:1>E\n<call:5>q1aaa\n<Qsl_Rcvd:1>Y\n<eor>\n", {"CALL=q1aaa;BAND=23CM;QSO_DATE=20260126;QSL_RCVD=Y;"}, ""},
     {"unknown lines are skipped after the own call", owncall + "<MY_DXCC:2>54\n<CALL:1>A\n<FREQ_RX:10>2380.04050\n<eor> \n <BAND:2>6M\n<CALL>B\n<BAND>x:y\n<:1>x\n<BAND\n<eor>\n", {"CALL=A;"}, ""},
     {"markers in any case", owncall + "<CALL:1>A\n<EOR>\n<CALL:1>B\n<Eor>\n<app_lotw_eof>\n<CALL:1>C\n<eor>\n", {"CALL=A;", "CALL=B;"}, ""},
+    {"long unknown lines are passed over", owncall + "<MY_CNTY:9>" + long_value + "\n<CALL:1>A\n<CALL:" + long_value + ">B\n<eor>\n", {"CALL=B;"}, ""},
     {"the comment is cut at the stated length", owncall + "<STATE:2>TX // Texas\n<CNTY:10>AL,CULLMAN // Cullman\n<QSLRDATE:8:D>20260127 // x\n<PFX:2>K1 //\n<eor>\n", {"QSLRDATE=20260127;PFX=K1;STATE=TX;CNTY=AL,CULLMAN;"}, ""},
     {"a length that disagrees keeps the value whole", owncall + "<STATE:3>TX // Texas\n<CNTY:99>AL,CULLMAN // Cullman\n<CALL:2x>Q1 // a\n<BAND:>6M // b\n<MODE:99999999999999999999999>FT8 // c\n<PFX:2>K1//\n<IOTA:6>EU-031\n<eor>\n", {"CALL=Q1 // a;BAND=6M // b;MODE=FT8 // c;PFX=K1//;IOTA=EU-031;STATE=TX // Texas;CNTY=AL,CULLMAN // Cullman;"}, ""},
 };
@@ -123,6 +126,44 @@ TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {
     expected.push_back("CALL=" + call + ";");
   }
   EXPECT_EQ(read_all(input).records, expected);
+}
+
+// Memory stays at the first buffer over a long report of ordinary QSOs,
+// also past lines far longer than it that the reading does not keep; a
+// kept long value holds more only until the next read.
+TEST(ReadRecord, MemoryStaysAtTheFirstBufferOverALongReport) {
+  constexpr std::size_t size = 256;
+  const std::string junk(1'000'000, 'x');
+  for (const bool skip_unknown : {false, true}) {
+    SCOPED_TRACE(skip_unknown);
+    std::string input = "Status report header\n" + junk + "\n" + owncall;
+    for (int i = 0; i < 3000; ++i) {
+      input += "<CALL:5>Q1AAA\r\n<BAND:3>20M\r\n<QSO_DATE:8>20121003\r\n";
+      if (i == 1000)
+        input += "<CNTY:2>CT\r" + junk + "\n\0"s + junk + "\n";
+      if (i == 1500 && skip_unknown)
+        input += "<MY_CNTY:2>" + junk + "\n";
+      if (i == 2000)
+        input += "<CNTY:7>" + junk + "\n";
+      input += "<eor>\r\n";
+    }
+    std::FILE* in = file_holding(input);
+    adif_reader reader(in, size);
+    reader.skip_unknown = skip_unknown;
+    qso_record record;
+    int count = 0;
+    for (; read_record(reader, record) == read_outcome::record_complete;
+         ++count) {
+      const std::string& county = record.slots[16].value;
+      EXPECT_EQ(county, count == 1000 ? "CT" : count == 2000 ? junk : "");
+      record.slots[16] = field_slot();
+      if (count < 2000 || count > 2003) {
+        EXPECT_EQ(reader.buffer.size(), size + 1) << count;
+      }
+    }
+    EXPECT_EQ(count, 3000);
+    std::fclose(in);
+  }
 }
 
 // Every x86 processor this runs on has SSE2, so an x86 build that does not
