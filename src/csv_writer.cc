@@ -68,6 +68,9 @@ leading_integer read_leading_integer(std::string_view text) {
 
 // Rows are handed to the stream in chunks of about this size.
 constexpr std::size_t flush_size = std::size_t{64} * 1024;
+// A value longer than this goes to the stream straight from its slot, so
+// that its row never costs the buffer twice the value's size.
+constexpr std::size_t long_value = flush_size;
 constexpr std::size_t header_room = 256;
 
 // Room for any formatted column with its separator and a line end: a quoted
@@ -133,6 +136,11 @@ char* put_plain(char* out, std::string_view value) {
     out[i] = c;
   }
   return out + value.size();
+}
+
+// Whether a date read as the number YYYYMMDD has a month with a name.
+constexpr bool has_month(std::int32_t date) {
+  return date / 100 % 100 >= 1 && date / 100 % 100 <= 12;
 }
 
 bool is_digit(char c) {
@@ -213,6 +221,88 @@ char* put_columns(char* out, qso_record& record,
   return out;
 }
 
+using column_writer = char* (*)(char*, field_slot&);
+
+template <std::size_t... index>
+constexpr std::array<column_writer, field_count> column_writers_for(
+    std::index_sequence<index...>) {
+  return {nullptr, nullptr, &put_column<first_column + index>...};
+}
+
+// Each column's writer by its field's index, for a row written a column at
+// a time.
+constexpr std::array<column_writer, field_count> column_writers =
+    column_writers_for(std::make_index_sequence<field_count - first_column>());
+
+// Writes a long value to the stream as put_plain, or put_quoted when always
+// quoted, would write it; false when the stream took it short.
+bool put_long_value(std::FILE* out, std::string_view value, bool quoted) {
+  if (!quoted && value.find_first_of(",\"") == std::string_view::npos)
+    return std::fwrite(value.data(), 1, value.size(), out) == value.size();
+  bool whole = std::fputc('"', out) != EOF;
+  // The text up to and with each double quote, then that quote again.
+  for (std::size_t start = 0; whole;) {
+    const std::size_t quote = value.find('"', start);
+    const std::size_t stop = quote == std::string_view::npos ? value.size()
+                                                             : quote + 1;
+    whole = std::fwrite(value.data() + start, 1, stop - start, out) ==
+            stop - start;
+    if (quote == std::string_view::npos)
+      break;
+    whole = whole && std::fputc('"', out) != EOF;
+    start = stop;
+  }
+  return whole && std::fputc('"', out) != EOF;
+}
+
+// Whether the column writes the long value of its slot as it stands rather
+// than a short text made of it, as dates and times are.
+bool writes_value(std::size_t i, const field_slot& slot) {
+  if (!slot.present || slot.value.size() <= long_value)
+    return false;
+  if (column_kinds[i] == column_kind::date)
+    return !has_month(read_leading_integer(slot.value).value);
+  return column_kinds[i] != column_kind::time;
+}
+
+// The room that a column takes in the buffer: a long value that goes to
+// the stream straight takes only its separator.
+std::size_t room_in_buffer(const field_slot& slot) {
+  const bool held = slot.present && slot.value.size() <= long_value;
+  return room_for(held ? slot.value.size() : 0);
+}
+
+// A row with a long value, written a column at a time: the rows held and
+// the columns before each long value are handed to the stream, then the
+// value straight from its slot. Room for every other column is made first,
+// as for a whole row, and flushing only frees it.
+bool write_long_row(csv_writer& writer, qso_record& record) {
+  std::size_t room = 0;
+  for (std::size_t i = first_column; i < field_count; ++i)
+    room += room_in_buffer(record.slots[i]);
+  (void)reserve(writer, writer.used, room);
+  bool whole = true;
+  for (std::size_t i = first_column; i < field_count; ++i) {
+    field_slot& slot = record.slots[i];
+    if (writes_value(i, slot)) {
+      if (i > first_column)
+        writer.buffer[writer.used++] = ',';
+      whole = flush_rows(writer) && whole;
+      whole = put_long_value(writer.out, slot.value,
+                             column_kinds[i] == column_kind::county) &&
+              whole;
+      slot.present = false;
+      continue;
+    }
+    // A date or time made of a long value is short.
+    char* const out =
+        column_writers[i](writer.buffer.data() + writer.used, slot);
+    writer.used = static_cast<std::size_t>(out - writer.buffer.data());
+  }
+  writer.buffer[writer.used++] = '\n';
+  return whole && (writer.used < flush_size || flush_rows(writer));
+}
+
 }  // namespace
 
 char* format_date(char* out, std::string_view value) {
@@ -238,12 +328,11 @@ char* format_date(char* out, std::string_view value) {
     return out;
   }
   const std::int32_t n = read_leading_integer(value).value;
-  const std::int32_t month = n / 100 % 100;
-  if (month < 1 || month > 12)
+  if (!has_month(n))
     return put_plain(out, value);
   out = put_int(out, n % 100, 1);
   *out++ = '-';
-  out = put_text(out, month_names[month - 1]);
+  out = put_text(out, month_names[n / 100 % 100 - 1]);
   *out++ = '-';
   return put_int(out, n / 10000, 1);
 }
@@ -271,12 +360,10 @@ bool write_record(csv_writer& writer, qso_record& record) {
   std::size_t room = 0;
   for (std::size_t i = first_column; i < field_count; ++i) {
     const field_slot& slot = record.slots[i];
-    const std::size_t column = room_for(slot.present ? slot.value.size() : 0);
-    // Values that fill a 32-bit address space between them must not wrap
-    // the sum into a room too small for the row.
-    if (column > SIZE_MAX - room)
-      throw std::bad_alloc();
-    room += column;
+    const std::size_t size = slot.present ? slot.value.size() : 0;
+    if (size > long_value)
+      return write_long_row(writer, record);
+    room += room_for(size);
   }
   char* out = reserve(writer, writer.used, room);
   out = put_columns(out, record,

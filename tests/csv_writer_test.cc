@@ -36,6 +36,9 @@ std::string row_with(std::size_t index, const std::string& text) {
   return row + "\n";
 }
 
+// Longer than a chunk of rows, so that it goes to the stream on its own.
+const std::string long_text(100000, 'x');
+
 TEST(WriteRecord, FormatsEachKindOfColumn) {
   const struct {
     std::size_t index;
@@ -45,6 +48,12 @@ TEST(WriteRecord, FormatsEachKindOfColumn) {
       {2, "Q1AAA", "Q1AAA"},
       {4, "SSB,X", "\"SSB,X\""},
       {4, std::string(100000, '"'), '"' + std::string(200000, '"') + '"'},
+      {4, long_text, long_text},
+      {4, long_text + ",\"", '"' + long_text + ",\"\"\""},
+      {16, long_text, '"' + long_text + '"'},
+      {5, "20120105" + long_text, "5-Jan-2012"},
+      {5, "20121305" + long_text, "20121305" + long_text},
+      {6, "1012" + long_text, "1012"},
       {13, "EU-\"005\"", "\"EU-\"\"005\"\"\""},
       {15, "Z\xfcrich; \xc3\xa9t\xc3\xa9 'x'\t", "Z\xfcrich; \xc3\xa9t\xc3\xa9 'x'\t"},
       {5, "20120105", "5-Jan-2012"},
@@ -100,6 +109,13 @@ TEST(WriteRecord, WritesTheWorkedRowAndEmptiesTheRecord) {
       "\"CT,HARTFORD\"\n";
   EXPECT_EQ(rows_for({worked, {}, {{2, "Q1AAA"}}}),
             worked_row + ",,,,,,,,,,,,,,\n" + "Q1AAA,,,,,,,,,,,,,,\n");
+  fields with_long = worked;
+  with_long.push_back({3, long_text});
+  with_long.push_back({15, long_text + ","});
+  EXPECT_EQ(rows_for({worked, with_long, {}, worked}),
+            worked_row + "Q1AAA," + long_text +
+                ",SSB,3-Oct-2012,1012,Y,13-Oct-2012,291,,,,,,\"" + long_text +
+                ",\",\"CT,HARTFORD\"\n,,,,,,,,,,,,,,\n" + worked_row);
 
   // Enough rows to be handed to the stream in several chunks.
   const std::vector<fields> many(5000, worked);
