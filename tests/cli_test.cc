@@ -386,8 +386,12 @@ const cli_case cli_cases[] = {
     {"output through a symbolic link replaces its target", {{"log.adi", worked_report}, {"real.csv", "old"}}, symlink_output, "", "log.adi link.csv", 0, "Wrote 1 QSOs to link.csv\n", {{"real.csv", header + worked_row}}},
     {"read error", {{"mem.csv", "old"}}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
 #ifndef QSOFLAT_SANITIZED
-    // The limit lets the reader hold the value but not the writer its row.
-    {"out of memory leaves no half row", {{"big.adi", "<CALL:1>A\n<eor>\n<CALL:1>B\n<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 320000 && ", "big.adi", 1, "Out of memory\n", {{"big.csv", header + "A,,,,,,,,,,,,,,\n"}}},
+    // A kept value may cost three times its size, a line not kept little.
+    {"100 MB value in three times its size", {{"log.adi", "<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 300000 && ", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + ",,,,,,,,,,,,,,\"" + big_value + "\"\n"}}},
+    {"100 MB header line in little memory", {{"log.adi", big_value + "\n" + worked_report}}, nullptr, "ulimit -v 50000 && ", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
+    // The limit lets the first QSO through and fails the reading of the
+    // second one's value.
+    {"out of memory leaves no half row", {{"big.adi", "<CALL:1>A\n<eor>\n<CALL:1>B\n<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 150000 && ", "big.adi", 1, "Out of memory\n", {{"big.csv", header + "A,,,,,,,,,,,,,,\n"}}},
 #endif
 #endif
 };
