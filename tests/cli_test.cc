@@ -140,6 +140,13 @@ fs::path fresh_root() {
           std::to_string(++serial));
 }
 
+#ifdef _WIN32
+// A file held as a spreadsheet holds an open one: others may read it, but
+// not write, replace or delete it. The run closes it once the program is
+// done.
+HANDLE held_file = INVALID_HANDLE_VALUE;
+#endif
+
 // Runs one case in the folder work below a fresh root folder, keeping the
 // program's standard streams beside it rather than in it.
 run_result run(const cli_case& c, const fs::path& root) {
@@ -164,6 +171,12 @@ run_result run(const cli_case& c, const fs::path& root) {
   r.status = run_shell(work, c.prefix + "\"" + binary() + "\" " + c.args +
                                  " >\"" + (root / "out").string() + "\" 2>\"" +
                                  (root / "err").string() + "\"");
+#ifdef _WIN32
+  if (held_file != INVALID_HANDLE_VALUE) {
+    (void)CloseHandle(held_file);
+    held_file = INVALID_HANDLE_VALUE;
+  }
+#endif
   r.out = read_file(root / "out");
   r.err = read_file(root / "err");
   for (const auto& [name, bytes] : files_in(work)) {
@@ -268,6 +281,14 @@ std::string refusal(const std::string& output) {
   return "Output file " + output + " is the input file\n\n" + usage_line;
 }
 
+#ifdef _WIN32
+void hold_output(const fs::path& work) {
+  held_file = CreateFileW((work / "out.csv").c_str(),
+                          GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                          nullptr, OPEN_EXISTING, 0, nullptr);
+}
+#endif
+
 void hard_link_log(const fs::path& work) {
   fs::create_hard_link(work / "log.adi", work / "link.csv");
 }
@@ -367,6 +388,7 @@ const cli_case cli_cases[] = {
     {"given name is the input in other case", {{"log.adi", worked_report}}, nullptr, "", "log.adi LOG.ADI", 1, "Output file LOG.ADI is the input file\n\n" + usage_line, {}},
     {"given name is the input by a backslash path", {{"log.adi", worked_report}, {"sub/", ""}}, nullptr, "", "log.adi sub\\..\\Log.adi", 1, "Output file sub\\..\\Log.adi is the input file\n\n" + usage_line, {}},
     {"NUL as output", {{"log.adi", worked_report}}, nullptr, "", "log.adi NUL", 0, "Wrote 1 QSOs to NUL\n", {}},
+    {"output held open by a spreadsheet", {{"log.adi", worked_report}, {"out.csv", "old"}}, hold_output, "", "log.adi out.csv", 1, "Could not open output file out.csv\n\n" + usage_line, {}},
 #else
     {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, symlink_log, "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
     {"control bytes in a name are shown as question marks", {}, nullptr, "n=$(printf 'x\\033[2J\\nWrote 9999 QSOs to fake.csv\\177') && ", "\"$n\"", 1, "Could not open LoTW file x?[2J?Wrote 9999 QSOs to fake.csv?\n\n" + usage_line, {}},
