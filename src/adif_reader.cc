@@ -218,6 +218,10 @@ constexpr char upper_case(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+bool is_space(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 // Whether the two texts are the same but for the case of ASCII letters.
 bool same_any_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size())
@@ -283,21 +287,6 @@ bool begins_with(std::string_view text, std::string_view prefix, bool any_case) 
                   : text.substr(0, prefix.size()) == prefix;
 }
 
-// White space, a sign and digits, as the C library reads a number, but
-// held at the 32-bit limits rather than overflowing.
-long long leading_integer(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-    negative = text[i++] == '-';
-  long long n = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-    n = std::min<long long>(n * 10 + (text[i] - '0'), 2147483648LL);
-  return negative ? -n : std::min<long long>(n, 2147483647LL);
-}
-
 }  // namespace
 
 adif_reader::adif_reader(std::FILE* input, std::size_t buffer_size)
@@ -337,6 +326,31 @@ std::size_t match_exact_field(std::string_view tag) {
       return static_cast<std::size_t>(i);
   }
   return no_field;
+}
+
+leading_integer read_leading_integer(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && is_space(text[i]))
+    ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+    negative = text[i++] == '-';
+  constexpr std::int64_t limit = std::int64_t{INT32_MAX} + 1;
+  std::int64_t magnitude = 0;
+  leading_integer result;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    ++result.digits;
+    if (magnitude < limit)
+      magnitude = magnitude * 10 + (text[i] - '0');
+  }
+  if (magnitude > limit)
+    magnitude = limit;
+  if (negative)
+    result.value = static_cast<std::int32_t>(-magnitude);
+  else
+    result.value = static_cast<std::int32_t>(
+        magnitude > INT32_MAX ? std::int64_t{INT32_MAX} : magnitude);
+  return result;
 }
 
 namespace {
@@ -570,7 +584,8 @@ read_outcome read_lines(adif_reader& reader, qso_record& record) {
     if (!reader.count_announced && value_start != std::string_view::npos &&
         begins_with(text, count_tag, reader.skip_unknown)) {
       reader.count_announced = true;
-      reader.announced_count = leading_integer(text.substr(value_start));
+      reader.announced_count =
+          read_leading_integer(text.substr(value_start)).value;
     }
     if (skip_unknown || !reader.owncall_seen)
       continue;

@@ -90,6 +90,15 @@ std::size_t match_field(std::string_view text);
 // no_field, also for a tag without a ":" or not starting with "<".
 std::size_t match_exact_field(std::string_view tag);
 
+// The number that a value begins with: optional white space, an optional
+// sign and decimal digits, as the C library reads it, but saturated at the
+// 32-bit limits instead of overflowing.
+struct leading_integer {
+  std::int32_t value = 0;
+  std::size_t digits = 0;  // the whole digit run, leading zeros included
+};
+leading_integer read_leading_integer(std::string_view text);
+
 // The value less LoTW's comment: when the text after the length that the
 // tag states (the digits after its first ":", up to ">" or to a type
 // indicator) begins with " //", the value ends at that length. Otherwise,

@@ -30,42 +30,6 @@ constexpr std::array<std::string_view, 12> month_names = {
     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec",
 };
 
-struct leading_integer {
-  std::int32_t value = 0;
-  std::size_t digits = 0;  // the whole digit run, leading zeros included
-};
-
-bool is_space(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// Reads optional white space, an optional sign and decimal digits, as the C
-// library does, but saturates at the 32-bit limits instead of overflowing.
-leading_integer read_leading_integer(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && is_space(text[i]))
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-    negative = text[i++] == '-';
-  constexpr std::int64_t limit = std::int64_t{INT32_MAX} + 1;
-  std::int64_t magnitude = 0;
-  leading_integer result;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    ++result.digits;
-    if (magnitude < limit)
-      magnitude = magnitude * 10 + (text[i] - '0');
-  }
-  if (magnitude > limit)
-    magnitude = limit;
-  if (negative)
-    result.value = static_cast<std::int32_t>(-magnitude);
-  else
-    result.value = static_cast<std::int32_t>(
-        magnitude > INT32_MAX ? std::int64_t{INT32_MAX} : magnitude);
-  return result;
-}
-
 // Rows are handed to the stream in chunks of about this size.
 constexpr std::size_t flush_size = std::size_t{64} * 1024;
 // A value longer than this goes to the stream straight from its slot, so
