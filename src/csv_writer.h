@@ -13,7 +13,8 @@ struct csv_writer {
 
   std::FILE* out;  // borrowed; a write error stays visible via ferror
   // Rows are assembled here and handed to the stream a chunk at a time; the
-  // buffer grows to a chunk and the widest row seen, and no further.
+  // buffer grows to a chunk and the widest row seen, and no further. A value
+  // longer than a chunk is never held here: it goes to the stream straight.
   std::vector<char> buffer;
   std::size_t used = 0;
 };
