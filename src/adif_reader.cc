@@ -419,9 +419,11 @@ bool holds_text_end(const char* p, const char* stop) {
 // are let go. A line whose text has ended keeps only its text and the byte
 // that ended it, or nothing when the line is not needed, and the rest of it
 // is read and thrown away up to its line feed. A text that fills the buffer
-// doubles it when the line is needed, and is thrown away so when not. Each
-// read takes at most read_size bytes, so that a buffer grown for one line
-// holds little of the input after it and is given back at the next refill.
+// grows it by half when the line is needed, and is thrown away so when not:
+// by half rather than twice, so that the buffer and the value's copy in the
+// record stay within two and a half times the value. Each read takes at
+// most read_size bytes, so that a buffer grown for one line holds little of
+// the input after it and is given back at the next refill.
 bool refill(adif_reader& reader, std::string_view text) {
   if (reader.at_eof)
     return false;
@@ -454,9 +456,12 @@ bool refill(adif_reader& reader, std::string_view text) {
       passing_over = true;
     }
     if (reader.end == room) {
-      if (room > (buffer.max_size() - 1) / 2)
+      const std::size_t more = std::max<std::size_t>(room / 2, 1);
+      if (more > buffer.max_size() - 1 - room)
         throw std::bad_alloc();
-      buffer.resize(2 * room + 1);
+      // Growing by itself, the vector would take twice its size.
+      buffer.reserve(room + more + 1);
+      buffer.resize(room + more + 1);
     }
     char* const at = buffer.data() + reader.end;
     const std::size_t wanted =
