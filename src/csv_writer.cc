@@ -7,22 +7,9 @@
 #include <new>
 #include <utility>
 
+#include "leading_integer.h"
+
 namespace {
-
-constexpr std::size_t first_column = 2;
-
-enum class column_kind { plain, date, time, county };
-
-// How each field is written, by its index in field_names; the own call and
-// station call sign are never written.
-constexpr std::array<column_kind, field_count> column_kinds = {
-    column_kind::plain,  column_kind::plain, column_kind::plain,
-    column_kind::plain,  column_kind::plain, column_kind::date,
-    column_kind::time,   column_kind::plain, column_kind::date,
-    column_kind::plain,  column_kind::plain, column_kind::plain,
-    column_kind::plain,  column_kind::plain, column_kind::plain,
-    column_kind::plain,  column_kind::county,
-};
 
 constexpr std::size_t month_name_size = 3;
 constexpr std::array<std::string_view, 12> month_names = {
@@ -133,16 +120,6 @@ int two_digits(const char* p) {
   return (p[0] - '0') * 10 + (p[1] - '0');
 }
 
-// Start times come as HHMMSS or HHMM; either way the column holds HHMM.
-// Four or six digits, as nearly every value is, give their first four as
-// they stand, which is what the general reading gives for them.
-char* put_time(char* out, std::string_view value) {
-  if ((value.size() == 6 || value.size() == 4) && all_digits(value))
-    return put_text(out, value.substr(0, 4));
-  const leading_integer n = read_leading_integer(value);
-  return put_int(out, n.digits <= 4 ? n.value : n.value / 100, 4);
-}
-
 // Makes room for that many bytes at offset at of the buffer and returns
 // where they go.
 char* reserve(csv_writer& writer, std::size_t at, std::size_t room) {
@@ -166,11 +143,11 @@ char* put_column(char* out, field_slot& slot) {
     return out;
   slot.present = false;
   const std::string_view value = slot.value;
-  if constexpr (column_kinds[i] == column_kind::date)
+  if constexpr (field_names[i].column == column_kind::date)
     return format_date(out, value);
-  else if constexpr (column_kinds[i] == column_kind::time)
-    return put_time(out, value);
-  else if constexpr (column_kinds[i] == column_kind::county)
+  else if constexpr (field_names[i].column == column_kind::time)
+    return format_time(out, value);
+  else if constexpr (field_names[i].column == column_kind::county)
     return put_quoted(out, value);
   else
     return put_plain(out, value);
@@ -224,9 +201,9 @@ bool put_long_value(std::FILE* out, std::string_view value, bool quoted) {
 bool writes_value(std::size_t i, const field_slot& slot) {
   if (!slot.present || slot.value.size() <= long_value)
     return false;
-  if (column_kinds[i] == column_kind::date)
-    return !has_month(read_leading_integer(slot.value).value);
-  return column_kinds[i] != column_kind::time;
+  if (field_names[i].column == column_kind::date)
+    return !has_month(saturated_32(read_leading_integer(slot.value).value));
+  return field_names[i].column != column_kind::time;
 }
 
 // The room that a column takes in the buffer: a long value that goes to
@@ -253,7 +230,7 @@ bool write_long_row(csv_writer& writer, qso_record& record) {
         writer.buffer[writer.used++] = ',';
       whole = flush_rows(writer) && whole;
       whole = put_long_value(writer.out, slot.value,
-                             column_kinds[i] == column_kind::county) &&
+                             field_names[i].column == column_kind::county) &&
               whole;
       slot.present = false;
       continue;
@@ -291,7 +268,11 @@ char* format_date(char* out, std::string_view value) {
       *out++ = value[digit];
     return out;
   }
-  const std::int32_t n = read_leading_integer(value).value;
+  return format_date_general(out, value);
+}
+
+char* format_date_general(char* out, std::string_view value) {
+  const std::int32_t n = saturated_32(read_leading_integer(value).value);
   if (!has_month(n))
     return put_plain(out, value);
   out = put_int(out, n % 100, 1);
@@ -299,6 +280,20 @@ char* format_date(char* out, std::string_view value) {
   out = put_text(out, month_names[n / 100 % 100 - 1]);
   *out++ = '-';
   return put_int(out, n / 10000, 1);
+}
+
+// Four or six digits, as nearly every value is, give their first four as
+// they stand, which is what the general reading gives for them.
+char* format_time(char* out, std::string_view value) {
+  if ((value.size() == 6 || value.size() == 4) && all_digits(value))
+    return put_text(out, value.substr(0, 4));
+  return format_time_general(out, value);
+}
+
+char* format_time_general(char* out, std::string_view value) {
+  const leading_integer n = read_leading_integer(value);
+  const std::int32_t time = saturated_32(n.value);
+  return put_int(out, n.digits <= 4 ? time : time / 100, 4);
 }
 
 bool flush_rows(csv_writer& writer) {
@@ -312,7 +307,7 @@ void write_header(csv_writer& writer) {
   for (std::size_t i = first_column; i < field_count; ++i) {
     if (i > first_column)
       *out++ = ',';
-    out = put_text(out, field_names[i]);
+    out = put_text(out, field_names[i].name);
   }
   *out++ = '\n';
   writer.used = static_cast<std::size_t>(out - writer.buffer.data());

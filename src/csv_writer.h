@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "adif_reader.h"
+#include "fields.h"
 
 struct csv_writer {
   explicit csv_writer(std::FILE* output) : out(output) {}
@@ -35,5 +35,13 @@ bool flush_rows(csv_writer& writer);
 // Returns the end of what it wrote, which takes at most twice the value's
 // size and 18 more bytes.
 char* format_date(char* out, std::string_view value);
+// Writes a start time, HHMMSS or HHMM, as HHMM: the leading integer divided
+// by 100 when it has more than four digits, zero-padded to four characters.
+// Returns the end of what it wrote, at most 16 bytes.
+char* format_time(char* out, std::string_view value);
+// The same by the general reading of the leading integer alone, which the
+// shortcuts of the two for whole digit runs must agree with.
+char* format_date_general(char* out, std::string_view value);
+char* format_time_general(char* out, std::string_view value);
 
 #endif  // QSOFLAT_CSV_WRITER_H_

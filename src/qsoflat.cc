@@ -134,8 +134,7 @@ int convert(const char* input_name, const std::string& output_name,
   std::FILE* in = open_input(input_name);
   output_file out = open_output(in, output_name);
 
-  adif_reader reader(in);
-  reader.skip_unknown = skip_unknown;
+  adif_reader reader(in, skip_unknown);
   qso_record record;
   csv_writer writer(out.stream);
   long long qso_count = 0;
@@ -150,21 +149,22 @@ int convert(const char* input_name, const std::string& output_name,
     out_of_memory = true;
   }
 
+  const report_summary& report = reader.summary();
   const bool read_failed = std::ferror(in) != 0;
   (void)std::fclose(in);  // all it read is already taken
   bool write_failed = !flush_rows(writer) || std::fflush(out.stream) != 0 ||
                       std::ferror(out.stream) != 0;
   // Only the rows of a report, written whole, take the old output's place;
   // after anything else the old file stays as it was.
-  if (reader.report_seen && !write_failed)
+  if (report.report_seen && !write_failed)
     write_failed = !commit_output(out);
   else
     discard_output(out);
   const std::string input = printable(input_name);
   const std::string output = printable(output_name);
-  if (reader.stopped_at_unknown)
+  if (report.stopped_at_unknown)
     print_message("Unrecognized ADIF field %s\n",
-                  printable(reader.stop_line).c_str());
+                  printable(report.stop_line).c_str());
   if (out_of_memory)
     (void)std::fputs("Out of memory\n", stderr);
   if (read_failed)
@@ -173,22 +173,22 @@ int convert(const char* input_name, const std::string& output_name,
     print_message("Could not write output file %s\n", output.c_str());
   if (out_of_memory || read_failed || write_failed)
     return 1;
-  if (!reader.report_seen) {
+  if (!report.report_seen) {
     print_message("No LoTW report found in %s\n", input.c_str());
     return 1;
   }
   // A report cut short, or one that holds fewer or more QSOs than it says,
   // was not converted whole, though its rows are written.
   bool cut_short = false;
-  if (!reader.stopped_at_unknown && reader.fields_pending) {
+  if (!report.stopped_at_unknown && report.qso_cut_off) {
     print_message("The last QSO in %s has no <eor> line and was not written\n",
                   input.c_str());
     cut_short = true;
   }
-  if (!reader.stopped_at_unknown && reader.count_announced &&
-      reader.announced_count != qso_count) {
+  if (!report.stopped_at_unknown && report.count_announced &&
+      report.announced_count != qso_count) {
     print_message("%s announces %lld QSOs in APP_LoTW_NUMREC, but holds %lld\n",
-                  input.c_str(), reader.announced_count, qso_count);
+                  input.c_str(), report.announced_count, qso_count);
     cut_short = true;
   }
   print_message("Wrote %lld QSOs to %s\n", qso_count, output.c_str());
@@ -196,7 +196,7 @@ int convert(const char* input_name, const std::string& output_name,
     return 1;
   // The rows before an unknown field are written, but the report was not
   // read to its end, which a script must be able to tell from the status.
-  if (!reader.stopped_at_unknown)
+  if (!report.stopped_at_unknown)
     return 0;
   (void)std::fputs("Run again with --skip-unknown to skip the fields that "
                    "qsoflat does not know and read the whole report\n",
