@@ -1,9 +1,9 @@
 // Feeds arbitrary bytes through the reader and the writer in memory, as one
-// run of the program would, and checks what must hold for every input: the
-// rows are whole, one per complete record, a plain call sign arrives
-// unchanged, neither CR LF line ends nor the reader's buffer size change
-// what is read, and the line scan in use finds the same line and text ends
-// as the portable one.
+// run of the program would, in both reading modes, and checks what must
+// hold for every input: the rows are whole, one per complete record, a
+// plain call sign arrives unchanged, neither CR LF line ends nor the
+// reader's buffer size change what is read, and the line scan in use finds
+// the same line and text ends as the portable one.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -41,7 +41,8 @@ std::string take(std::FILE* stream, char*& bytes, std::size_t& size) {
   return taken;
 }
 
-conversion convert(const std::string& input, std::size_t buffer_size) {
+conversion convert(const std::string& input, bool skip_unknown,
+                   std::size_t buffer_size) {
   // fmemopen takes no empty buffer, so an empty input reads from /dev/null.
   std::FILE* in = input.empty()
                       ? std::fopen("/dev/null", "r")
@@ -54,7 +55,7 @@ conversion convert(const std::string& input, std::size_t buffer_size) {
 
   conversion result;
   {
-    adif_reader reader(in, buffer_size);
+    adif_reader reader(in, skip_unknown, buffer_size);
     qso_record record;
     csv_writer writer(out);
     write_header(writer);
@@ -67,13 +68,14 @@ conversion convert(const std::string& input, std::size_t buffer_size) {
     }
     if (!flush_rows(writer))
       fail("the rows were not flushed");
-    if (result.records > 0 && !reader.report_seen)
+    const report_summary& report = reader.summary();
+    if (result.records > 0 && !report.report_seen)
       fail("a report with records was taken for no report");
-    result.stopped_at_unknown = reader.stopped_at_unknown;
-    result.messages = reader.stop_line;
-    result.fields_pending = reader.fields_pending;
-    if (reader.count_announced)
-      result.announced_count = reader.announced_count;
+    result.stopped_at_unknown = report.stopped_at_unknown;
+    result.messages = report.stop_line;
+    result.fields_pending = report.qso_cut_off;
+    if (report.count_announced)
+      result.announced_count = report.announced_count;
   }
   std::fclose(in);
   result.csv = take(out, csv_bytes, csv_size);
@@ -149,17 +151,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t small_buffer = 1 + data[0] % 32;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   check_scans_agree(input);
-  const conversion lf = convert(input, initial_buffer_size);
-  check_rows(lf);
-  const conversion small = convert(input, small_buffer);
-  if (small.csv != lf.csv || small.messages != lf.messages ||
-      small.fields_pending != lf.fields_pending ||
-      small.announced_count != lf.announced_count)
-    fail("the reader's buffer size changed what was read");
-  const conversion crlf = convert(with_cr_lf(input), small_buffer);
-  if (crlf.csv != lf.csv || crlf.messages != lf.messages ||
-      crlf.fields_pending != lf.fields_pending ||
-      crlf.announced_count != lf.announced_count)
-    fail("CR LF line ends read differently from line feeds");
+  for (const bool skip_unknown : {false, true}) {
+    const conversion lf = convert(input, skip_unknown, initial_buffer_size);
+    check_rows(lf);
+    const conversion small = convert(input, skip_unknown, small_buffer);
+    if (small.csv != lf.csv || small.messages != lf.messages ||
+        small.fields_pending != lf.fields_pending ||
+        small.announced_count != lf.announced_count)
+      fail("the reader's buffer size changed what was read");
+    const conversion crlf =
+        convert(with_cr_lf(input), skip_unknown, small_buffer);
+    if (crlf.csv != lf.csv || crlf.messages != lf.messages ||
+        crlf.fields_pending != lf.fields_pending ||
+        crlf.announced_count != lf.announced_count)
+      fail("CR LF line ends read differently from line feeds");
+  }
   return 0;
 }

@@ -25,8 +25,7 @@ reading read_all(const std::string& input,
                  std::size_t buffer_size = initial_buffer_size,
                  bool skip_unknown = false) {
   std::FILE* in = file_holding(input);
-  adif_reader reader(in, buffer_size);
-  reader.skip_unknown = skip_unknown;
+  adif_reader reader(in, skip_unknown, buffer_size);
   qso_record record;
   reading result;
   while (read_record(reader, record) == read_outcome::record_complete) {
@@ -34,15 +33,16 @@ reading read_all(const std::string& input,
     for (std::size_t i = 2; i < field_count; ++i) {
       field_slot& slot = record.slots[i];
       if (slot.present)
-        text += std::string(field_names[i]) + "=" + slot.value + ";";
+        text += std::string(field_names[i].name) + "=" + slot.value + ";";
       slot = field_slot();
     }
     result.records.push_back(text);
   }
   EXPECT_EQ(read_record(reader, record), read_outcome::input_finished);
   // The run shows the line that ended the reading so.
-  if (reader.stopped_at_unknown)
-    result.messages = "Unrecognized ADIF field " + reader.stop_line + "\n";
+  const report_summary& report = reader.summary();
+  if (report.stopped_at_unknown)
+    result.messages = "Unrecognized ADIF field " + report.stop_line + "\n";
   std::fclose(in);
   return result;
 }
@@ -80,6 +80,7 @@ const reader_case reader_cases[] = {
     {"a 60-character line is read whole", owncall + "<STATE:2>MO // Moskovskaya oblast' (Moscow Oblast) x\n<eor>\n", {"STATE=MO // Moskovskaya oblast' (Moscow Oblast) x;"}, ""},
     {"a line longer than the buffer is read whole", owncall + "<CALL:1>" + long_value + "\r\n<eor>\r\n", {"CALL=" + long_value + ";"}, ""},
     {"long lines not kept are passed over", long_value + "\n<APP_LoTW_NUMREC:1>" + long_value + "\n\r" + long_value + "\n" + owncall + "\0"s + long_value + "\n<CALL:1>A\r" + long_value + "\n" + std::string(100000, '\r') + "<eor>\n", {"CALL=A;"}, ""},
+    {"a long tag before its value is read by its head, and a long field line without a value is skipped", "<CALL:" + long_value + ">Q1AAA\n<CALL:5 " + long_value + "\n" + owncall + "<eor>\n", {"CALL=Q1AAA;"}, ""},
     {"a long unknown line after the own call is shown", owncall + "<eor>\n<X>" + long_value + "\n", {""}, "Unrecognized ADIF field <X>" + long_value + "\n"},
 };
 
@@ -89,8 +90,8 @@ const reader_case skip_unknown_cases[] = {
     {"only exact names count, in any case", owncall + "<BAND:4>23CM\n<BAND_RX:4>13CM\n<QSO_DATE:8>20260126\n<QSO_DATE_OFF:8>20260127\n<QSL_RCVD_VIA:1>E\n<call:5>q1aaa\n<Qsl_Rcvd:1>Y\n<eor>\n", {"CALL=q1aaa;BAND=23CM;QSO_DATE=20260126;QSL_RCVD=Y;"}, ""},
     {"unknown lines are skipped after the own call", owncall + "<MY_DXCC:2>54\n<CALL:1>A\n<FREQ_RX:10>2380.04050\n<eor> \n <BAND:2>6M\n<CALL>B\n<BAND>x:y\n<:1>x\n<BAND\n<eor>\n", {"CALL=A;"}, ""},
     {"markers in any case", owncall + "<CALL:1>A\n<EOR>\n<CALL:1>B\n<Eor>\n<app_lotw_eof>\n<CALL:1>C\n<eor>\n", {"CALL=A;", "CALL=B;"}, ""},
-    {"long unknown lines are passed over", owncall + "<MY_CNTY:9>" + long_value + "\n<CALL:1>A\n<CALL:" + long_value + ">B\n<eor>\n", {"CALL=B;"}, ""},
-    {"the comment is cut at the stated length", owncall + "<STATE:2>TX // Texas\n<CNTY:10>AL,CULLMAN // Cullman\n<QSLRDATE:8:D>20260127 // x\n<PFX:2>K1 //\n<eor>\n", {"QSLRDATE=20260127;PFX=K1;STATE=TX;CNTY=AL,CULLMAN;"}, ""},
+    {"long unknown lines are passed over, and of a tag only its first 64 bytes read", owncall + "<MY_CNTY:9>" + long_value + "\n<CALL:1>A\n<CALL:" + long_value + ">B\n<BAND:5 " + long_value + "\n<CNTY:" + std::string(58, '0') + "10>AL,CULLMAN // x\n<eor>\n", {"CALL=B;CNTY=AL,CULLMAN // x;"}, ""},
+    {"the comment is cut at the stated length, and only before \" //\"", owncall + "<STATE:2>TX // Texas\n<CNTY:10>AL,CULLMAN // Cullman\n<QSLRDATE:8:D>20260127 // x\n<PFX:2>K1 //\n<ITUZ:1>7 /x\n<eor>\n", {"QSLRDATE=20260127;PFX=K1;ITUZ=7 /x;STATE=TX;CNTY=AL,CULLMAN;"}, ""},
     {"a length that disagrees keeps the value whole", owncall + "<STATE:3>TX // Texas\n<CNTY:99>AL,CULLMAN // Cullman\n<CALL:2x>Q1 // a\n<BAND:>6M // b\n<MODE:99999999999999999999999>FT8 // c\n<PFX:2>K1//\n<IOTA:6>EU-031\n<eor>\n", {"CALL=Q1 // a;BAND=6M // b;MODE=FT8 // c;PFX=K1//;IOTA=EU-031;STATE=TX // Texas;CNTY=AL,CULLMAN // Cullman;"}, ""},
 };
 
@@ -126,85 +127,6 @@ TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {
     expected.push_back("CALL=" + call + ";");
   }
   EXPECT_EQ(read_all(input).records, expected);
-}
-
-// Memory stays at the first buffer over a long report of ordinary QSOs,
-// also past lines far longer than it that the reading does not keep; a
-// kept long value holds more only until the next read.
-TEST(ReadRecord, MemoryStaysAtTheFirstBufferOverALongReport) {
-  constexpr std::size_t size = 256;
-  const std::string junk(1'000'000, 'x');
-  for (const bool skip_unknown : {false, true}) {
-    SCOPED_TRACE(skip_unknown);
-    std::string input = "Status report header\n" + junk + "\n" + owncall;
-    for (int i = 0; i < 3000; ++i) {
-      input += "<CALL:5>Q1AAA\r\n<BAND:3>20M\r\n<QSO_DATE:8>20121003\r\n";
-      if (i == 1000)
-        input += "<CNTY:2>CT\r" + junk + "\n\0"s + junk + "\n";
-      if (i == 1500 && skip_unknown)
-        input += "<MY_CNTY:2>" + junk + "\n";
-      if (i == 2000)
-        input += "<CNTY:7>" + junk + "\n";
-      input += "<eor>\r\n";
-    }
-    std::FILE* in = file_holding(input);
-    adif_reader reader(in, size);
-    reader.skip_unknown = skip_unknown;
-    qso_record record;
-    int count = 0;
-    for (; read_record(reader, record) == read_outcome::record_complete;
-         ++count) {
-      const std::string& county = record.slots[16].value;
-      EXPECT_EQ(county, count == 1000 ? "CT" : count == 2000 ? junk : "");
-      record.slots[16] = field_slot();
-      if (count < 2000 || count > 2003) {
-        EXPECT_EQ(reader.buffer.size(), size + 1) << count;
-      }
-    }
-    EXPECT_EQ(count, 3000);
-    std::fclose(in);
-  }
-}
-
-// Every x86 processor this runs on has SSE2, so an x86 build that does not
-// take the SSE2 scan has lost it, the 32-bit one by a failed processor check.
-TEST(FindLineMarks, TakesTheSse2ScanOnX86) {
-#if (defined(__x86_64__) || defined(__i386__)) && !defined(QSOFLAT_PORTABLE_SCAN)
-  EXPECT_TRUE(line_scan_uses_sse2());
-#else
-  EXPECT_FALSE(line_scan_uses_sse2());
-#endif
-}
-
-TEST(FindLineMarks, BothScansMarkExactlyTheFourBytes) {
-  // Every byte value, at every offset of a block and every count, so that
-  // a byte that differs from a mark in one bit or only in its sign is seen,
-  // with marks of each kind between them.
-  const char marks[] = {'\n', '\r', '\0', '>'};
-  std::string bytes;
-  for (int i = 0; i < 512; ++i) {
-    bytes += static_cast<char>(i * 37 % 256);
-    if (i % 3 == 0)
-      bytes += marks[i / 3 % 4];
-  }
-  for (std::size_t at = 0; at + scan_width <= bytes.size(); ++at) {
-    for (std::size_t count = 0; count <= scan_width; ++count) {
-      line_marks expected;
-      for (std::size_t i = 0; i < count; ++i) {
-        const char c = bytes[at + i];
-        if (c == '\n' || c == '\r' || c == '\0')
-          expected.text_ends |= std::uint32_t{1} << i;
-        if (c == '>')
-          expected.value_starts |= std::uint32_t{1} << i;
-      }
-      for (const line_marks got :
-           {find_line_marks(bytes.data() + at, count),
-            find_line_marks_portable(bytes.data() + at, count)}) {
-        EXPECT_EQ(got.text_ends, expected.text_ends) << at << " " << count;
-        EXPECT_EQ(got.value_starts, expected.value_starts) << at << " " << count;
-      }
-    }
-  }
 }
 
 }  // namespace

@@ -125,8 +125,7 @@ void PrintTo(const cli_case& c, std::ostream* os) { *os << c.what; }
 // case that holds it runs, so that listing the tests takes little memory.
 const std::string big_value = "<100 MB of y>";
 std::string expand(std::string bytes) {
-  const std::size_t at = bytes.find(big_value);
-  if (at != std::string::npos)
+  for (std::size_t at; (at = bytes.find(big_value)) != std::string::npos;)
     bytes.replace(at, big_value.size(), std::string(100'000'000, 'y'));
   return bytes;
 }
@@ -369,6 +368,7 @@ const cli_case cli_cases[] = {
     {"no complete record", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n"}}, nullptr, "", "log.adi", 1, "The last QSO in log.adi has no <eor> line and was not written\nWrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"several fields on a line", {{"log.adi", "<CALL:1>A <BAND:3>20M <eor>\n"}}, nullptr, "", "log.adi", 1, "The last QSO in log.adi has no <eor> line and was not written\nWrote 0 QSOs to log.csv\n", {{"log.csv", header}}},
     {"report cut off after its count", {{"log.adi", "<APP_LoTW_NUMREC:2>2\n<app_lotw_numrec:1>1\n<CALL:1>A\n<eor>\n<CALL:1>B\n"}}, nullptr, "", "log.adi", 1, "The last QSO in log.adi has no <eor> line and was not written\nlog.adi announces 2 QSOs in APP_LoTW_NUMREC, but holds 1\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
+    {"count beyond 32 bits", {{"log.adi", "<APP_LoTW_NUMREC:11>99999999999\n<CALL:1>A\n<eor>\n"}}, nullptr, "", "log.adi", 1, "log.adi announces 99999999999 QSOs in APP_LoTW_NUMREC, but holds 1\nWrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
     {"count that matches", {{"log.adi", "<APP_LoTW_NUMREC:2>1\n<APP_LoTW_NUMREC:1>5\n<CALL:1>A\n<eor>\n"}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
     {"control bytes in an echoed line are shown as question marks", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<X:5>\x1b[31m\a\t\x7f\n"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <X:5>?[31m?\t?\nWrote 0 QSOs to log.csv\n" + skip_hint, {{"log.csv", header}}},
     {"unknown field ends the reading", {{"log.adi", "<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n<MY_DXCC:3>291\n<eor>\n"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <MY_DXCC:3>291\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + "A,,,,,,,,,,,,,,\n"}}},
@@ -419,6 +419,8 @@ const cli_case cli_cases[] = {
     // A kept value may cost three times its size, a line not kept little.
     {"100 MB value in three times its size", {{"log.adi", "<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 300000 && ", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + ",,,,,,,,,,,,,,\"" + big_value + "\"\n"}}},
     {"100 MB header line in little memory", {{"log.adi", big_value + "\n" + worked_report}}, nullptr, "ulimit -v 50000 && ", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
+    {"100 MB tag, and 100 MB field line without a value, in little memory", {{"log.adi", "<CALL:" + big_value + ">Q1AAA\n<CALL:5 " + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 10000 && ", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1AAA,,,,,,,,,,,,,,\n"}}},
+    {"100 MB tag, and 100 MB field line without a value, in little memory with --skip-unknown", {{"log.adi", "<CALL:" + big_value + ">Q1AAA\n<CALL:5 " + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 10000 && ", "--skip-unknown log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1AAA,,,,,,,,,,,,,,\n"}}},
     // The limit lets the first QSO through and fails the reading of the
     // second one's value.
     {"out of memory leaves no half row", {{"big.adi", "<CALL:1>A\n<eor>\n<CALL:1>B\n<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 150000 && ", "big.adi", 1, "Out of memory\n", {{"big.csv", header + "A,,,,,,,,,,,,,,\n"}}},

@@ -48,6 +48,7 @@ TEST(WriteRecord, FormatsEachKindOfColumn) {
       {2, "Q1AAA", "Q1AAA"},
       {4, "SSB,X", "\"SSB,X\""},
       {4, std::string(100000, '"'), '"' + std::string(200000, '"') + '"'},
+      {4, std::string(1000, '"'), '"' + std::string(2000, '"') + '"'},
       {4, long_text, long_text},
       {4, long_text + ",\"", '"' + long_text + ",\"\"\""},
       {16, long_text, '"' + long_text + '"'},
@@ -73,6 +74,7 @@ TEST(WriteRecord, FormatsEachKindOfColumn) {
       {5, "120105", "5-Jan-12"},
       {5, "2012-10-13", "2012-10-13"},
       {8, "20121303", "20121303"},
+      {5, "20120015", "20120015"},
       {8, "201210:3", "10-Dec-20"},  // eight bytes, not all digits
       {5, "-20121003", "-20121003"},
       {5, "2012,1013", "\"2012,1013\""},
@@ -81,6 +83,7 @@ TEST(WriteRecord, FormatsEachKindOfColumn) {
       {6, "000512", "0005"},
       {6, "0930", "0930"},
       {6, "930", "0930"},
+      {6, "12:30Z", "0012"},
       {6, "\f\v +0930", "0930"},
       {6, "", "0000"},
       {6, "-5", "-005"},
@@ -92,9 +95,33 @@ TEST(WriteRecord, FormatsEachKindOfColumn) {
       {16, "", "\"\""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(field_names[c.index]);
+    SCOPED_TRACE(field_names[c.index].name);
     EXPECT_EQ(rows_for({{{c.index, c.value}}}), row_with(c.index, c.column))
         << c.value;
+  }
+}
+
+// The shortcuts for whole digit runs must write what the general reading
+// writes, as the two line scans must find the same marks.
+TEST(FormatDateAndTime, ShortcutsAgreeWithTheGeneralReading) {
+  std::vector<std::string> values = {"12:30Z", "1230Z ", "12 30", "+930", "201210:3", "2012-1-3", "-2012100"};
+  for (const char* year : {"2012", "0012", "0002", "0000", "9999"})
+    for (int month = 0; month <= 13; ++month)
+      for (const char* day : {"00", "01", "09", "10", "31", "99"}) {
+        const std::string date = year + std::string(month < 10 ? "0" : "") + std::to_string(month) + day;
+        values.push_back(date);
+        values.push_back(date.substr(0, 6));
+        values.push_back(date.substr(2, 4));
+      }
+  for (const std::string& value : values) {
+    char fast[64];
+    char general[64];
+    EXPECT_EQ(std::string(fast, format_date(fast, value)),
+              std::string(general, format_date_general(general, value)))
+        << value;
+    EXPECT_EQ(std::string(fast, format_time(fast, value)),
+              std::string(general, format_time_general(general, value)))
+        << value;
   }
 }
 
