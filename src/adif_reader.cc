@@ -127,7 +127,10 @@ read_outcome adif_reader::read_lines(qso_record& record) {
   return read_outcome::input_finished;
 }
 
+read_outcome adif_reader::read(qso_record& record) {
+  return skip_unknown_ ? read_lines<true>(record) : read_lines<false>(record);
+}
+
 read_outcome read_record(adif_reader& reader, qso_record& record) {
-  return reader.skip_unknown_ ? reader.read_lines<true>(record)
-                              : reader.read_lines<false>(record);
+  return reader.read(record);
 }

@@ -41,8 +41,10 @@ class adif_reader {
 
   const report_summary& summary() const { return summary_; }
 
+  // What read_record does.
+  read_outcome read(qso_record& record);
+
  private:
-  friend read_outcome read_record(adif_reader& reader, qso_record& record);
   template <bool skip_unknown>
   read_outcome read_lines(qso_record& record);
   line_keep keep_of(const line& start) const;

@@ -71,7 +71,12 @@ struct qso_record {
 
 // The bytes of a line's start that tell whether it names a field: the "<",
 // the longest name and the ":" after it.
-inline constexpr std::size_t name_span = 18;
+inline constexpr std::size_t name_span = [] {
+  std::size_t longest = 0;
+  for (const field_entry& field : field_names)
+    longest = field.name.size() > longest ? field.name.size() : longest;
+  return longest + 2;
+}();
 
 // The value less LoTW's comment, for a tag that match_exact_field found to
 // name field: when the text after the length that the tag states (the
@@ -99,14 +104,6 @@ inline bool same_any_case(std::string_view a, std::string_view b) {
 
 // The matchers are inline, since the reader asks them about every line.
 namespace fields_detail {
-
-constexpr bool names_fit_span() {
-  for (const field_entry& field : field_names)
-    if (field.name.size() + 2 > name_span)
-      return false;
-  return true;
-}
-static_assert(names_fit_span(), "name_span holds every name with its < and :");
 
 // For each byte, the fields whose name begins with it, bit i for index i, so
 // that a text is compared only with the names that can match it.
