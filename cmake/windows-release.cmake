@@ -13,7 +13,7 @@ file(MAKE_DIRECTORY ${packages})
 
 # The 32-bit suite needs a kernel that starts 32-bit programs; elsewhere
 # that program is still built, and its package test checks and packs it.
-execute_process(COMMAND ${PROJECT_SOURCE_DIR}/cmake/kernel-runs-32-bit
+execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/kernel-runs-32-bit
                 WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
                 RESULT_VARIABLE no_32_bit OUTPUT_VARIABLE why
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
