@@ -17,6 +17,8 @@ execute_process(COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/kernel-runs-32-bit
                 WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
                 RESULT_VARIABLE no_32_bit OUTPUT_VARIABLE why
                 OUTPUT_STRIP_TRAILING_WHITESPACE)
+# A semicolon would split the message below into two arguments.
+string(REPLACE ";" "," why "${why}")
 
 set(zips)
 set(previous)
