@@ -552,7 +552,7 @@ TEST(CliOutput, WritesPipesAndFifos) {
   std::ofstream(root / "log.adi") << worked_report;
   std::ofstream(root / "noise.bin") << random_bytes(100);
   const std::string program = "\"" + binary() + "\" ";
-  EXPECT_EQ(run_shell(root, "{ " + program + "log.adi /dev/stdout 2>err; echo $? >status; } | cat >piped && mkfifo f && { cat f >from_fifo & } && " + program + "noise.bin f 2>/dev/null; wait"), 0);
+  EXPECT_EQ(run_shell(root, "{ " + program + "log.adi /dev/stdout 2>err; echo $? >status; } | cat >piped && mkfifo f && { timeout 10 cat f >from_fifo & } && " + program + "noise.bin f 2>/dev/null; wait"), 0);
   EXPECT_EQ(read_file(root / "from_fifo"), "");
   EXPECT_EQ(read_file(root / "status"), "0\n");
   EXPECT_EQ(after_banner(read_file(root / "err")), "Wrote 1 QSOs to /dev/stdout\n");
