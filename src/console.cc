@@ -52,6 +52,15 @@ bool is_control_byte(unsigned char c) {
 
 #ifdef _WIN32
 
+std::wstring widen(std::string_view utf8) {
+  const int length = static_cast<int>(utf8.size());
+  std::wstring text(
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0), L'\0');
+  (void)MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(),
+                            static_cast<int>(text.size()));
+  return text;
+}
+
 std::string narrow(UINT code_page, DWORD flags, std::wstring_view text) {
   const int length = static_cast<int>(text.size());
   std::string bytes(WideCharToMultiByte(code_page, flags, text.data(), length,
@@ -75,7 +84,7 @@ void write_message(const char* format, std::va_list arguments) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
   DWORD console_mode = 0;
   if (GetConsoleMode(handle, &console_mode) != 0) {
-    const std::wstring wide_text = wide_name(text);
+    const std::wstring wide_text = widen(text);
     DWORD written = 0;
     (void)std::fflush(stderr);  // what went before comes first
     (void)WriteConsoleW(handle, wide_text.data(),
@@ -87,7 +96,7 @@ void write_message(const char* format, std::va_list arguments) {
   const UINT code_page = GetACP();
   std::string bytes = text;
   if (code_page != CP_UTF8) {
-    const std::wstring wide_text = wide_name(text);
+    const std::wstring wide_text = widen(text);
     bytes = narrow(code_page, WC_NO_BEST_FIT_CHARS, wide_text);
     if (bytes.empty())
       bytes = narrow(code_page, 0, wide_text);
@@ -99,7 +108,7 @@ void write_message(const char* format, std::va_list arguments) {
 // first Ctrl-Z byte. The wide function opens any name, where the narrow one
 // would open only names that the ANSI code page can spell.
 int open_to_read(const char* name) {
-  return _wopen(wide_name(name).c_str(), _O_RDONLY | _O_BINARY);
+  return _wopen(widen(name).c_str(), _O_RDONLY | _O_BINARY);
 }
 
 bool is_folder(int descriptor) {
@@ -128,14 +137,7 @@ bool is_folder(int descriptor) {
 
 #ifdef _WIN32
 
-std::wstring wide_name(std::string_view utf8) {
-  const int length = static_cast<int>(utf8.size());
-  std::wstring text(
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0), L'\0');
-  (void)MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(),
-                            static_cast<int>(text.size()));
-  return text;
-}
+std::wstring wide_name(std::string_view utf8) { return widen(utf8); }
 
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
