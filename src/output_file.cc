@@ -381,9 +381,25 @@ open_outcome output_file::open(std::FILE* input, const char* name) {
   return staged ? open_outcome::opened : open_outcome::failed;
 }
 
+namespace {
+
+// The replacing call takes full names only (as wine has it), and a full name
+// stays right whatever the working folder.
+system_name full_name(const system_name& name) {
+  std::wstring full(GetFullPathNameW(name.c_str(), 0, nullptr, nullptr), L'\0');
+  const DWORD size = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()),
+                                      full.data(), nullptr);
+  if (size == 0 || size >= full.size())
+    return name;
+  full.resize(size);
+  return full;
+}
+
+}  // namespace
+
 bool output_file::stage(const system_name& target, int replaced) {
-  const system_name folder = target.substr(0, target.find_last_of(L"/\\:") + 1);
-  target_ = target;
+  target_ = full_name(target);
+  const system_name folder = target_.substr(0, target_.find_last_of(L"/\\:") + 1);
   replacing_ = replaced >= 0;
   (void)SetConsoleCtrlHandler(remove_pending, TRUE);
   for (int attempt = 0; attempt < temporary_attempts; ++attempt) {
