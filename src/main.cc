@@ -1,6 +1,6 @@
 #include <algorithm>
 
-#include "platform.h"
+#include "console.h"
 #include "qsoflat.h"
 
 #ifdef _WIN32

@@ -1,6 +1,5 @@
 #include "qsoflat.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -9,7 +8,8 @@
 
 #include "adif_reader.h"
 #include "csv_writer.h"
-#include "platform.h"
+#include "console.h"
+#include "output_file.h"
 
 // Messages go to standard error unchecked: when it fails, nothing is left
 // to tell of it, and the exit status still tells.
@@ -114,29 +114,31 @@ std::FILE* open_input(const char* name) {
 
 // The output replaces a file, so it must not be the input under any name:
 // file identity decides, not the spelling of the names.
-output_file open_output(std::FILE* in, const std::string& name) {
-  output_file out = open_output_file(in, name.c_str());
-  if (out.is_input) {
+void open_output(output_file& out, std::FILE* in, const std::string& name) {
+  const open_outcome outcome = out.open(in, name.c_str());
+  if (outcome == open_outcome::is_input) {
     print_message("Output file %s is the input file\n\n",
                   printable(name).c_str());
     usage();
   }
-  if (out.stream == nullptr) {
+  if (outcome == open_outcome::failed) {
     print_message("Could not open output file %s\n\n",
                   printable(name).c_str());
     usage();
   }
-  return out;
 }
 
 int convert(const char* input_name, const std::string& output_name,
             bool skip_unknown) {
   std::FILE* in = open_input(input_name);
-  output_file out = open_output(in, output_name);
-
+  // The reader's buffer is taken before the output is made, so that running
+  // out of memory for it leaves nothing behind.
   adif_reader reader(in, skip_unknown);
+  output_file out;
+  open_output(out, in, output_name);
+
   qso_record record;
-  csv_writer writer(out.stream);
+  csv_writer writer(out.stream());
   long long qso_count = 0;
   bool out_of_memory = false;
   try {
@@ -152,14 +154,16 @@ int convert(const char* input_name, const std::string& output_name,
   const report_summary& report = reader.summary();
   const bool read_failed = std::ferror(in) != 0;
   (void)std::fclose(in);  // all it read is already taken
-  bool write_failed = !flush_rows(writer) || std::fflush(out.stream) != 0 ||
-                      std::ferror(out.stream) != 0;
-  // Only the rows of a report, written whole, take the old output's place;
-  // after anything else the old file stays as it was.
-  if (report.report_seen && !write_failed)
-    write_failed = !commit_output(out);
+  // Only a report's rows reach the output, and the header row waits in the
+  // writer's buffer until a report has shown itself (a row comes only after
+  // that), so that a FIFO or a device gets nothing from anything else, and
+  // an old file stays as it was.
+  bool write_failed = false;
+  if (report.report_seen)
+    write_failed = !flush_rows(writer) || std::fflush(out.stream()) != 0 ||
+                   std::ferror(out.stream()) != 0 || !out.commit();
   else
-    discard_output(out);
+    out.discard();
   const std::string input = printable(input_name);
   const std::string output = printable(output_name);
   if (report.stopped_at_unknown)
@@ -205,18 +209,6 @@ int convert(const char* input_name, const std::string& output_name,
 }
 
 }  // namespace
-
-std::string printable(std::string_view text) {
-  std::string shown(text);
-  std::replace_if(
-      shown.begin(), shown.end(),
-      [](char c) {
-        return (static_cast<unsigned char>(c) < 0x20 && c != '\t') ||
-               c == '\x7f';
-      },
-      '?');
-  return shown;
-}
 
 std::string derive_output_name(std::string_view input_name) {
   const std::size_t separator = input_name.find_last_of("/\\");

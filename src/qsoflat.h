@@ -11,11 +11,6 @@
 // appended when that component has no dot.
 std::string derive_output_name(std::string_view input_name);
 
-// The text with each control byte but tab, and DEL, as "?", so that a file
-// name or a report line echoed in a message cannot steer the terminal or
-// forge a line of its own; every other byte as it is.
-std::string printable(std::string_view text);
-
 // Runs the whole program and returns its exit status.
 int qsoflat_main(int argc, char** argv);
 

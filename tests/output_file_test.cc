@@ -1,0 +1,89 @@
+#include "output_file.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int failing_close(std::FILE* stream) {
+  (void)std::fclose(stream);
+  return EOF;
+}
+bool failing_sync(std::FILE* /*stream*/) { return false; }
+bool failing_rename(const system_name& /*temporary*/,
+                    const system_name& /*target*/, bool /*replacing*/) {
+  return false;
+}
+#ifndef _WIN32
+// An interrupting signal that comes once the rename has begun.
+bool interrupted_rename(const system_name& temporary, const system_name& target,
+                        bool replacing) {
+  (void)std::raise(SIGTERM);
+  return system_commit_calls.rename(temporary, target, replacing);
+}
+#endif
+
+std::map<std::string, std::string> files_in(const fs::path& folder) {
+  std::map<std::string, std::string> found;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::ifstream in(entry.path(), std::ios::binary);
+    found[entry.path().filename().u8string()] =
+        std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return found;
+}
+
+// Whichever call of the commit fails, the old file stays as it was and no
+// temporary file is left; once the rename has begun, a signal does not end
+// the run.
+TEST(OutputFile, CommitLeavesTheOldFileOrTheNew) {
+  const struct {
+    const char* what;
+    commit_calls calls;  // a null call is the system's
+    const char* left;
+  } cases[] = {
+      {"close fails", {failing_close, nullptr, nullptr}, "old"},
+      {"sync fails", {nullptr, failing_sync, nullptr}, "old"},
+      {"rename fails", {nullptr, nullptr, failing_rename}, "old"},
+#ifndef _WIN32
+      {"signal during the rename", {nullptr, nullptr, interrupted_rename}, "new"},
+#endif
+  };
+  const fs::path folder = fs::temp_directory_path() /
+                          ("qsoflat-output-" + std::to_string(getpid()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::ofstream(folder / "out.csv") << "old";
+    std::FILE* input = std::tmpfile();
+    ASSERT_NE(input, nullptr);
+    {
+      output_file out;
+      ASSERT_EQ(out.open(input, (folder / "out.csv").u8string().c_str()),
+                open_outcome::opened);
+      (void)std::fputs("new", out.stream());
+      commit_calls calls = system_commit_calls;
+      calls.close = c.calls.close != nullptr ? c.calls.close : calls.close;
+      calls.sync = c.calls.sync != nullptr ? c.calls.sync : calls.sync;
+      calls.rename = c.calls.rename != nullptr ? c.calls.rename : calls.rename;
+      EXPECT_EQ(out.commit(calls), std::string(c.left) == "new");
+    }
+    EXPECT_EQ(files_in(folder),
+              (std::map<std::string, std::string>{{"out.csv", c.left}}));
+    (void)std::fclose(input);
+  }
+  fs::remove_all(folder);
+}
+
+}  // namespace
