@@ -1,9 +1,9 @@
 #include "fields.h"
 
-std::string_view without_comment(std::string_view tag, std::size_t field,
+std::string_view without_comment(std::string_view tag, std::size_t name_size,
                                  std::string_view value) {
   // No name holds a ":", so the one after the name is the tag's first.
-  const std::size_t colon = field_names[field].name.size() + 1;
+  const std::size_t colon = name_size + 1;
   // A length past the value's end disagrees with it, so reading the digits
   // stops there, before the number could wrap.
   std::size_t length = 0;
@@ -21,4 +21,11 @@ std::string_view without_comment(std::string_view tag, std::size_t field,
   if (value.substr(length, comment.size()) == comment)
     return value.substr(0, length);
   return value;
+}
+
+column_kind kind_of(std::string_view name) {
+  for (const field_entry& field : field_names)
+    if (same_any_case(field.name, name))
+      return field.column;
+  return column_kind::plain;
 }

@@ -276,6 +276,10 @@ const std::string help_text =
     "Options:\n"
     "  --skip-unknown  skip the fields qsoflat does not know, so that a report\n"
     "                  with QSL details is read whole\n"
+    "  --columns LIST  write the fields that LIST names, separated by commas,\n"
+    "                  such as CALL,QSO_DATE,BAND,MODE,COUNTRY, in that order;\n"
+    "                  --columns all writes every field the QSOs hold\n"
+    "  --iso-dates     write dates as 2012-10-03 and times as 10:12\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "  --              take every argument after it as a file name\n";

@@ -1,0 +1,86 @@
+// The columns that the user chose: each one's field name as the header row
+// shows it and how its column is written, and the column that a tag names.
+#ifndef QSOFLAT_COLUMN_LIST_H_
+#define QSOFLAT_COLUMN_LIST_H_
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fields.h"
+
+// The longest field name a column may have: the reader reads the first 64
+// bytes of a tag, which must hold the "<", the name and the ":".
+inline constexpr std::size_t longest_name = 62;
+
+// Whether the text is a field name: one to longest_name letters, digits
+// and underscores.
+bool is_field_name(std::string_view text);
+
+class column_list {
+ public:
+  // What match_tag gives for a tag that names no column.
+  static constexpr std::size_t no_column = SIZE_MAX;
+
+  // Adds a column for a field name (as is_field_name says), which the
+  // header row shows as given;
+  // false, adding none, when a column has that name already in any case.
+  bool add(std::string_view name);
+
+  std::size_t size() const { return columns_.size(); }
+  std::string_view name(std::size_t column) const { return columns_[column].name; }
+  column_kind kind(std::size_t column) const { return columns_[column].kind; }
+
+  // The column whose name, in any case, the tag's text (from its "<", its
+  // first ">" left out) holds before its first ":", or no_column.
+  std::size_t match_tag(std::string_view tag) const {
+    if (tag.size() < 2 || tag[0] != '<')
+      return no_column;
+    for (std::uint32_t i = first_by_byte_[static_cast<unsigned char>(
+             upper_case(tag[1]))];
+         i != 0; i = columns_[i - 1].next) {
+      const column& c = columns_[i - 1];
+      // The ":" after a name of the column's length rules out nearly every
+      // other name before its bytes are compared.
+      const std::size_t size = c.upper.size();
+      if (tag.size() > size + 1 && tag[size + 1] == ':' &&
+          same_upper(tag.substr(1, size), c.upper))
+        return i - 1;
+    }
+    return no_column;
+  }
+
+ private:
+  struct column {
+    std::string name;   // as the header row shows it
+    std::string upper;  // in upper case, for matching
+    column_kind kind;
+    std::uint32_t next;  // the next column with the same first byte, plus one
+  };
+
+  // Whether text in upper case is upper, which is in upper case already.
+  static bool same_upper(std::string_view text, std::string_view upper) {
+    for (std::size_t i = 0; i < upper.size(); ++i)
+      if (upper_case(text[i]) != upper[i])
+        return false;
+    return true;
+  }
+
+  std::vector<column> columns_;
+  // For each first byte of a name in upper case, its first column plus one,
+  // 0 for none; the columns sharing that byte are chained through next, so
+  // that a tag is compared only with the names that can match it.
+  std::array<std::uint32_t, 256> first_by_byte_{};
+};
+
+// Reads a list of field names separated by commas, such as
+// "CALL,QSO_DATE,COUNTRY", into columns. False when a name is empty, holds
+// another byte than a letter, digit or underscore, is longer than
+// longest_name or stands twice in any case; bad_name is then that name.
+bool parse_column_list(std::string_view text, column_list& columns,
+                       std::string& bad_name);
+
+#endif  // QSOFLAT_COLUMN_LIST_H_
