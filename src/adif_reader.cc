@@ -76,7 +76,8 @@ bool adif_reader::takes(std::string_view tag) const {
 // the unknown line that ends the reading is shown. A start too short to
 // tell is kept.
 line_keep adif_reader::keep_of(const line& start) const {
-  if (start.text.size() < name_span)
+  // A column's name may be as long as a tag's head.
+  if (start.text.size() < (mode_ == reading::columns ? tag_head : name_span))
     return line_keep::all;
   const bool has_value = start.value_start != std::string_view::npos;
   const line_keep field = has_value ? line_keep::all : line_keep::head_and_value;

@@ -12,14 +12,21 @@ bool is_field_name(std::string_view text) {
 }
 
 bool column_list::add(std::string_view name) {
-  std::string upper(name);
-  std::transform(upper.begin(), upper.end(), upper.begin(), upper_case);
-  std::uint32_t& head = first_by_byte_[static_cast<unsigned char>(upper[0])];
+  column added{std::string(name), std::string(name.size(), '\0'),
+               std::string(name), kind_of(name), 0};
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (upper_case(name[i]) >= 'A' && upper_case(name[i]) <= 'Z')
+      added.letters[i] = 0x20;
+    added.folded[i] = static_cast<char>(name[i] | added.letters[i]);
+  }
+  std::uint32_t& head =
+      first_by_byte_[static_cast<unsigned char>(upper_case(name[0]))];
   for (std::uint32_t i = head; i != 0; i = columns_[i - 1].next)
-    if (columns_[i - 1].upper == upper)
+    if (columns_[i - 1].folded == added.folded)
       return false;
   // A new column goes first among those with its first byte.
-  columns_.push_back({std::string(name), std::move(upper), kind_of(name), head});
+  added.next = head;
+  columns_.push_back(std::move(added));
   head = static_cast<std::uint32_t>(columns_.size());
   return true;
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +46,9 @@ class column_list {
       const column& c = columns_[i - 1];
       // The ":" after a name of the column's length rules out nearly every
       // other name before its bytes are compared.
-      const std::size_t size = c.upper.size();
+      const std::size_t size = c.folded.size();
       if (tag.size() > size + 1 && tag[size + 1] == ':' &&
-          same_upper(tag.substr(1, size), c.upper))
+          same_name(tag.data() + 1, c))
         return i - 1;
     }
     return no_column;
@@ -55,16 +56,35 @@ class column_list {
 
  private:
   struct column {
-    std::string name;   // as the header row shows it
-    std::string upper;  // in upper case, for matching
+    std::string name;  // as the header row shows it
+    // For matching: 0x20 where the name has a letter, 0 elsewhere, and the
+    // name with that bit set.
+    std::string letters;
+    std::string folded;
     column_kind kind;
     std::uint32_t next;  // the next column with the same first byte, plus one
   };
 
-  // Whether text in upper case is upper, which is in upper case already.
-  static bool same_upper(std::string_view text, std::string_view upper) {
-    for (std::size_t i = 0; i < upper.size(); ++i)
-      if (upper_case(text[i]) != upper[i])
+  // Whether the bytes at text are the column's name in any case. A byte
+  // equals a letter of the name in either case exactly when the two are
+  // equal with bit 0x20 set in both; other bytes must be equal as they
+  // are. Whole words are compared eight bytes at a time: a byte at a time,
+  // the reading with 25 columns costs a tenth more.
+  static bool same_name(const char* text, const column& c) {
+    const std::size_t size = c.folded.size();
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+      std::uint64_t got;
+      std::uint64_t letters;
+      std::uint64_t folded;
+      std::memcpy(&got, text + i, 8);
+      std::memcpy(&letters, c.letters.data() + i, 8);
+      std::memcpy(&folded, c.folded.data() + i, 8);
+      if ((got | letters) != folded)
+        return false;
+    }
+    for (; i < size; ++i)
+      if ((text[i] | c.letters[i]) != c.folded[i])
         return false;
     return true;
   }
