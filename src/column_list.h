@@ -46,8 +46,8 @@ class column_list {
       const column& c = columns_[i - 1];
       // The ":" after a name of the column's length rules out nearly every
       // other name before its bytes are compared.
-      const std::size_t size = c.folded.size();
-      if (tag.size() > size + 1 && tag[size + 1] == ':' &&
+      const std::size_t name_size = c.folded.size();
+      if (tag.size() > name_size + 1 && tag[name_size + 1] == ':' &&
           same_name(tag.data() + 1, c))
         return i - 1;
     }
@@ -71,9 +71,9 @@ class column_list {
   // are. Whole words are compared eight bytes at a time: a byte at a time,
   // the reading with 25 columns costs a tenth more.
   static bool same_name(const char* text, const column& c) {
-    const std::size_t size = c.folded.size();
+    const std::size_t name_size = c.folded.size();
     std::size_t i = 0;
-    for (; i + 8 <= size; i += 8) {
+    for (; i + 8 <= name_size; i += 8) {
       std::uint64_t got;
       std::uint64_t letters;
       std::uint64_t folded;
@@ -83,7 +83,7 @@ class column_list {
       if ((got | letters) != folded)
         return false;
     }
-    for (; i < size; ++i)
+    for (; i < name_size; ++i)
       if ((text[i] | c.letters[i]) != c.folded[i])
         return false;
     return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <utility>
 
 #include "leading_integer.h"
@@ -369,9 +370,9 @@ csv_writer::csv_writer(std::FILE* output, const column_list* chosen,
 }
 
 void write_header(csv_writer& writer) {
-  std::size_t room = 1;
-  for (const std::string_view name : writer.names)
-    room += name.size() + 1;
+  const std::size_t room = std::accumulate(
+      writer.names.begin(), writer.names.end(), std::size_t{1},
+      [](std::size_t sum, std::string_view name) { return sum + name.size() + 1; });
   char* out = reserve(writer, writer.used, room);
   for (std::size_t i = 0; i < writer.names.size(); ++i) {
     if (i > 0)

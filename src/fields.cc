@@ -1,5 +1,7 @@
 #include "fields.h"
 
+#include <algorithm>
+
 std::string_view without_comment(std::string_view tag, std::size_t name_size,
                                  std::string_view value) {
   // No name holds a ":", so the one after the name is the tag's first.
@@ -24,8 +26,8 @@ std::string_view without_comment(std::string_view tag, std::size_t name_size,
 }
 
 column_kind kind_of(std::string_view name) {
-  for (const field_entry& field : field_names)
-    if (same_any_case(field.name, name))
-      return field.column;
-  return column_kind::plain;
+  const auto field = std::find_if(
+      field_names.begin(), field_names.end(),
+      [name](const field_entry& entry) { return same_any_case(entry.name, name); });
+  return field != field_names.end() ? field->column : column_kind::plain;
 }
