@@ -4,8 +4,9 @@
 // command runs a few times, the commands taking turns, and the median time
 // and the highest peak resident memory are shown.
 //
-//   qsoflat_bench PROGRAM [PROGRAM ...] [SHAPE ...] [QSOS ...]
+//   qsoflat_bench PROGRAM [PROGRAM ...] [SHAPE ...] [columns] [QSOS ...]
 //   qsoflat_bench -w plain|owncall|detailed QSOS FILE
+//   qsoflat_bench -c 15|25
 //
 // Arguments that are numbers are report sizes in QSOs (default: 10000 200000
 // 1000000), and plain, owncall and detailed choose shapes (default: all
@@ -14,8 +15,12 @@
 // converter is its command's words, split at spaces, so that
 // "build/qsoflat --skip-unknown" runs it with the option. A run that ends
 // with status 1, as the default mode does on the detailed shape, is shown
-// so; any other failure ends the benchmark. The reports are written to
-// TMPDIR. With -w, only one report is written, for a profiler to be run on.
+// so; any other failure ends the benchmark. With the word columns, each
+// converter is measured with the columns that a user chooses instead:
+// --skip-unknown, and --columns with the 15 columns, with 25 (the 15 and
+// the further fields that operators ask for) and all. The reports are
+// written to TMPDIR. With -w, only one report is written, for a profiler to
+// be run on; -c 15|25 prints the list of --columns for a profiler's command.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -282,6 +287,22 @@ measurement median_of(std::vector<measurement> times) {
   return result;
 }
 
+// The columns of --columns that the word columns measures, by their count.
+const char* const fifteen_columns =
+    "CALL,BAND,MODE,QSO_DATE,TIME_ON,QSL_RCVD,QSLRDATE,DXCC,PFX,CQZ,ITUZ,"
+    "IOTA,GRIDSQUARE,STATE,CNTY";
+const std::string twenty_five_columns =
+    std::string(fifteen_columns) +
+    ",COUNTRY,FREQ,SUBMODE,PROP_MODE,SAT_NAME,APP_LoTW_QSO_TIMESTAMP,"
+    "MY_GRIDSQUARE,MY_STATE,MY_CNTY,CREDIT_GRANTED";
+
+// A converter to measure: its label in the table and its command's words
+// before the input and the output.
+struct converter {
+  std::string label;
+  std::string words;
+};
+
 bool is_number(const char* text) {
   return *text != '\0' && std::strspn(text, "0123456789") == std::strlen(text);
 }
@@ -289,6 +310,11 @@ bool is_number(const char* text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "-c") == 0) {
+    std::puts(std::strcmp(argv[2], "15") == 0 ? fifteen_columns
+                                               : twenty_five_columns.c_str());
+    return 0;
+  }
   if (argc == 5 && std::strcmp(argv[1], "-w") == 0) {
     const auto named = std::find_if(
         std::begin(shape_names), std::end(shape_names),
@@ -301,9 +327,10 @@ int main(int argc, char** argv) {
              static_cast<shape>(named - std::begin(shape_names)));
     return 0;
   }
-  std::vector<std::string> programs;
+  std::vector<converter> programs;
   std::vector<long> sizes;
   std::vector<shape> shapes;
+  bool columns = false;
   for (int i = 1; i < argc; ++i) {
     const auto named = std::find_if(
         std::begin(shape_names), std::end(shape_names),
@@ -312,12 +339,24 @@ int main(int argc, char** argv) {
       sizes.push_back(std::atol(argv[i]));
     else if (named != std::end(shape_names))
       shapes.push_back(static_cast<shape>(named - std::begin(shape_names)));
+    else if (std::strcmp(argv[i], "columns") == 0)
+      columns = true;
     else
-      programs.emplace_back(argv[i]);
+      programs.push_back({argv[i], argv[i]});
+  }
+  if (columns) {
+    std::vector<converter> chosen;
+    for (const converter& program : programs) {
+      chosen.push_back({program.label + " --skip-unknown", program.words + " --skip-unknown"});
+      chosen.push_back({program.label + " --columns (15)", program.words + " --columns " + fifteen_columns});
+      chosen.push_back({program.label + " --columns (25)", program.words + " --columns " + twenty_five_columns});
+      chosen.push_back({program.label + " --columns all", program.words + " --columns all"});
+    }
+    programs = chosen;
   }
   if (programs.empty()) {
     std::fputs("usage: qsoflat_bench PROGRAM [PROGRAM ...] [SHAPE ...] "
-               "[QSOS ...]\n",
+               "[columns] [QSOS ...]\n",
                stderr);
     return 2;
   }
@@ -344,8 +383,8 @@ int main(int argc, char** argv) {
           static_cast<double>(std::filesystem::file_size(input)) / 1e6;
       // One conversion first, for the size of the CSV that the copy floor
       // writes: by the first converter that reads the report whole, if any.
-      for (const std::string& program : programs)
-        if (run(command("", converter_command(program, input, output)))
+      for (const converter& program : programs)
+        if (run(command("", converter_command(program.words, input, output)))
                 .status == 0)
           break;
       const std::string csv_bytes =
@@ -358,9 +397,9 @@ int main(int argc, char** argv) {
            {"dd", "if=" + input, "of=" + output, "bs=64K",
             "count=" + csv_bytes, "iflag=count_bytes", "status=none"}},
       };
-      for (const std::string& program : programs)
+      for (const converter& program : programs)
         commands.push_back(
-            {program, converter_command(program, input, output)});
+            {program.label, converter_command(program.words, input, output)});
       measure(commands, output);
 
       const double lines = median_of(commands.front().times).seconds;

@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes through the reader and the writer in memory, as one
-// run of the program would, in both reading modes, and checks what must
-// hold for every input: the rows are whole, one per complete record, a
+// run of the program would, in both reading modes and with every field of
+// the QSOs as a column, and checks what must hold for every input: the rows
+// are whole, with one column per column of the header, one per complete
+// record, a
 // plain call sign arrives unchanged, neither CR LF line ends nor the
 // reader's buffer size change what is read, and the line scan in use finds
 // the same line and text ends as the portable one.
@@ -23,6 +25,7 @@ struct conversion {
   std::string messages;
   std::vector<std::string> calls;  // the CALL value of each record written
   std::size_t records = 0;
+  std::size_t columns = 0;
   bool stopped_at_unknown = false;
   bool fields_pending = false;
   long long announced_count = -1;  // -1 when the report announced none
@@ -41,8 +44,11 @@ std::string take(std::FILE* stream, char*& bytes, std::size_t& size) {
   return taken;
 }
 
+// The columns of the reading with columns: those of every field the QSOs
+// hold, as --columns all finds them, so that every line that names a field
+// is taken.
 conversion convert(const std::string& input, bool skip_unknown,
-                   std::size_t buffer_size) {
+                   std::size_t buffer_size, bool all_columns = false) {
   // fmemopen takes no empty buffer, so an empty input reads from /dev/null.
   std::FILE* in = input.empty()
                       ? std::fopen("/dev/null", "r")
@@ -55,14 +61,23 @@ conversion convert(const std::string& input, bool skip_unknown,
 
   conversion result;
   {
-    adif_reader reader(in, skip_unknown, buffer_size);
-    qso_record record;
-    csv_writer writer(out);
+    column_list columns;
+    if (all_columns) {
+      columns = columns_of(in, buffer_size);
+      std::rewind(in);
+    }
+    adif_reader reader = all_columns ? adif_reader(in, columns, buffer_size)
+                                     : adif_reader(in, skip_unknown, buffer_size);
+    qso_record record(all_columns ? columns.size() : field_count);
+    csv_writer writer(out, all_columns ? &columns : nullptr);
+    result.columns = all_columns ? columns.size() : field_count - first_column;
     write_header(writer);
     while (read_record(reader, record) == read_outcome::record_complete) {
       ++result.records;
-      const field_slot& call = record.slots[2];
-      result.calls.push_back(call.present ? call.value : std::string());
+      if (!all_columns) {
+        const field_slot& call = record.slots[2];
+        result.calls.push_back(call.present ? call.value : std::string());
+      }
       if (!write_record(writer, record))
         fail("a row was not written");
     }
@@ -100,9 +115,9 @@ void check_rows(const conversion& c) {
       else if (byte == ',' && !quoted)
         ++separators;
     }
-    if (separators != 14 || quoted)
-      fail("a row does not have 15 columns");
-    if (rows > 0) {
+    if (separators + 1 != static_cast<int>(std::max<std::size_t>(c.columns, 1)) || quoted)
+      fail("a row does not have one column for each field");
+    if (rows > 0 && !c.calls.empty()) {
       const std::string& call = c.calls[rows - 1];
       if (call.find_first_of(",\"") == std::string::npos &&
           (row.size() <= call.size() || row.compare(0, call.size(), call) != 0 ||

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "column_list.h"
 #include "fields.h"
 #include "line_source.h"
 
@@ -38,6 +39,14 @@ class adif_reader {
   // tag's length says the value ends.
   adif_reader(std::FILE* input, bool skip_unknown,
               std::size_t buffer_size = initial_buffer_size);
+  // With chosen columns, the lines are read as with skip_unknown, but the
+  // record's slots are the columns, by their index, and every field that
+  // names one is taken. The lines up to the first "<eoh>" in any case are
+  // the report's header, and none of its fields goes into a record; a
+  // report whose first QSO ends before any "<eoh>" has no header. The
+  // columns must outlive the reader.
+  adif_reader(std::FILE* input, const column_list& columns,
+              std::size_t buffer_size = initial_buffer_size);
 
   const report_summary& summary() const { return summary_; }
 
@@ -45,14 +54,21 @@ class adif_reader {
   read_outcome read(qso_record& record);
 
  private:
-  template <bool skip_unknown>
+  // How lines are read: by the fixed table, with the prefix match or the
+  // exact one, or by the chosen columns.
+  enum class reading { fields, skip_unknown, columns };
+
+  template <reading mode>
   read_outcome read_lines(qso_record& record);
   line_keep keep_of(const line& start) const;
+  bool takes(std::string_view tag) const;
 
   line_source lines_;
   report_summary summary_;
-  const bool skip_unknown_;
+  const reading mode_;
+  const column_list* const columns_ = nullptr;  // with reading::columns
   bool owncall_seen_ = false;  // the QSO part has begun
+  bool in_header_ = true;      // no "<eoh>" or "<eor>" has come yet
   bool finished_ = false;      // nothing more is read
 };
 
@@ -60,5 +76,12 @@ class adif_reader {
 // input ends, the end-of-file marker comes, or an unknown field ends the
 // reading once the QSO part has begun (never with skip_unknown).
 read_outcome read_record(adif_reader& reader, qso_record& record);
+
+// A column for every field that the QSOs of the report hold, after its
+// header as a reader with columns takes it, each named as the report first
+// writes it, in the order in which each first comes. A tag whose name is no
+// field name, as is_field_name says, gives none.
+column_list columns_of(std::FILE* input,
+                       std::size_t buffer_size = initial_buffer_size);
 
 #endif  // QSOFLAT_ADIF_READER_H_

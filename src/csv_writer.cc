@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <numeric>
 #include <utility>
 
 #include "leading_integer.h"
@@ -22,7 +23,6 @@ constexpr std::size_t flush_size = std::size_t{64} * 1024;
 // A value longer than this goes to the stream straight from its slot, so
 // that its row never costs the buffer twice the value's size.
 constexpr std::size_t long_value = flush_size;
-constexpr std::size_t header_room = 256;
 
 // Room for any formatted column with its separator and a line end: a quoted
 // value doubles at most every byte and adds two quotes, and a date or time
@@ -78,8 +78,9 @@ char* put_quoted(char* out, std::string_view value) {
 
 // A value with a comma or a double quote would change the row's shape, so it
 // alone is quoted; every other value stays byte for byte as it came. Values
-// are short, so the bytes are copied while they are looked at.
-char* put_plain(char* out, std::string_view value) {
+// are short, so the bytes are copied while they are looked at. Inline, and
+// forced to be, in each column's own code.
+[[gnu::always_inline]] inline char* put_plain(char* out, std::string_view value) {
   for (std::size_t i = 0; i < value.size(); ++i) {
     const char c = value[i];
     if (c == ',' || c == '"')
@@ -153,27 +154,32 @@ char* put_column(char* out, field_slot& slot) {
     return put_plain(out, value);
 }
 
+// The slots are taken by a pointer read once: their vector's would be read
+// again after every byte written, which may alias it.
 template <std::size_t... index>
-char* put_columns(char* out, qso_record& record,
+char* put_columns(char* out, field_slot* slots,
                   std::index_sequence<index...>) {
-  ((out = put_column<first_column + index>(out,
-                                           record.slots[first_column + index])),
+  ((out = put_column<first_column + index>(out, slots[first_column + index])),
    ...);
   return out;
 }
 
-using column_writer = char* (*)(char*, field_slot&);
-
-template <std::size_t... index>
-constexpr std::array<column_writer, field_count> column_writers_for(
-    std::index_sequence<index...>) {
-  return {nullptr, nullptr, &put_column<first_column + index>...};
+// Writes a value as a column of that kind is written, for a row written a
+// column at a time.
+char* put_value(char* out, column_kind kind, bool iso_dates,
+                std::string_view value) {
+  switch (kind) {
+    case column_kind::date:
+      return iso_dates ? format_iso_date(out, value) : format_date(out, value);
+    case column_kind::time:
+      return iso_dates ? format_iso_time(out, value) : format_time(out, value);
+    case column_kind::county:
+      return put_quoted(out, value);
+    case column_kind::plain:
+      break;
+  }
+  return put_plain(out, value);
 }
-
-// Each column's writer by its field's index, for a row written a column at
-// a time.
-constexpr std::array<column_writer, field_count> column_writers =
-    column_writers_for(std::make_index_sequence<field_count - first_column>());
 
 // Writes a long value to the stream as put_plain, or put_quoted when always
 // quoted, would write it; false when the stream took it short.
@@ -198,12 +204,12 @@ bool put_long_value(std::FILE* out, std::string_view value, bool quoted) {
 
 // Whether the column writes the long value of its slot as it stands rather
 // than a short text made of it, as dates and times are.
-bool writes_value(std::size_t i, const field_slot& slot) {
+bool writes_value(column_kind kind, const field_slot& slot) {
   if (!slot.present || slot.value.size() <= long_value)
     return false;
-  if (field_names[i].column == column_kind::date)
+  if (kind == column_kind::date)
     return !has_month(saturated_32(read_leading_integer(slot.value).value));
-  return field_names[i].column != column_kind::time;
+  return kind != column_kind::time;
 }
 
 // The room that a column takes in the buffer: a long value that goes to
@@ -213,31 +219,37 @@ std::size_t room_in_buffer(const field_slot& slot) {
   return room_for(held ? slot.value.size() : 0);
 }
 
-// A row with a long value, written a column at a time: the rows held and
-// the columns before each long value are handed to the stream, then the
-// value straight from its slot. Room for every other column is made first,
-// as for a whole row, and flushing only frees it.
-bool write_long_row(csv_writer& writer, qso_record& record) {
-  std::size_t room = 0;
-  for (std::size_t i = first_column; i < field_count; ++i)
-    room += room_in_buffer(record.slots[i]);
+// A row written a column at a time, as every row of chosen columns or in
+// ISO dates is. A long value goes to the stream straight from its slot,
+// after the rows held and the columns before it. Room for every other
+// column is made first, as for a whole row, and flushing only frees it.
+bool write_row_by_columns(csv_writer& writer, qso_record& record) {
+  field_slot* const slots = record.slots.data() + writer.first_slot;
+  const std::size_t count = writer.kinds.size();
+  std::size_t room = 1;
+  for (std::size_t i = 0; i < count; ++i)
+    room += room_in_buffer(slots[i]);
   (void)reserve(writer, writer.used, room);
   bool whole = true;
-  for (std::size_t i = first_column; i < field_count; ++i) {
-    field_slot& slot = record.slots[i];
-    if (writes_value(i, slot)) {
-      if (i > first_column)
-        writer.buffer[writer.used++] = ',';
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i > 0)
+      writer.buffer[writer.used++] = ',';
+    field_slot& slot = slots[i];
+    const column_kind kind = writer.kinds[i];
+    const bool straight = writes_value(kind, slot);
+    if (!slot.present)
+      continue;
+    slot.present = false;
+    if (straight) {
       whole = flush_rows(writer) && whole;
       whole = put_long_value(writer.out, slot.value,
-                             field_names[i].column == column_kind::county) &&
+                             kind == column_kind::county) &&
               whole;
-      slot.present = false;
       continue;
     }
     // A date or time made of a long value is short.
-    char* const out =
-        column_writers[i](writer.buffer.data() + writer.used, slot);
+    char* const out = put_value(writer.buffer.data() + writer.used, kind,
+                                writer.iso_dates, slot.value);
     writer.used = static_cast<std::size_t>(out - writer.buffer.data());
   }
   writer.buffer[writer.used++] = '\n';
@@ -296,24 +308,84 @@ char* format_time_general(char* out, std::string_view value) {
   return put_int(out, n.digits <= 4 ? time : time / 100, 4);
 }
 
+char* format_iso_date(char* out, std::string_view value) {
+  if (value.size() == 8 && eight_digits(value.data())) {
+    const int month = two_digits(value.data() + 4);
+    if (month < 1 || month > 12)
+      return put_text(out, value);
+    out = put_text(out, value.substr(0, 4));
+    *out++ = '-';
+    out = put_text(out, value.substr(4, 2));
+    *out++ = '-';
+    return put_text(out, value.substr(6, 2));
+  }
+  return format_iso_date_general(out, value);
+}
+
+char* format_iso_date_general(char* out, std::string_view value) {
+  const std::int32_t n = saturated_32(read_leading_integer(value).value);
+  if (!has_month(n))
+    return put_plain(out, value);
+  out = put_int(out, n / 10000, 4);
+  *out++ = '-';
+  out = put_int(out, n / 100 % 100, 2);
+  *out++ = '-';
+  return put_int(out, n % 100, 2);
+}
+
+// The time as format_time writes it, at least four characters, split
+// before its last two, the minutes.
+char* format_iso_time(char* out, std::string_view value) {
+  char hhmm[16];
+  const std::size_t size =
+      static_cast<std::size_t>(format_time(hhmm, value) - hhmm);
+  out = put_text(out, std::string_view(hhmm, size - 2));
+  *out++ = ':';
+  return put_text(out, std::string_view(hhmm + size - 2, 2));
+}
+
 bool flush_rows(csv_writer& writer) {
   const std::size_t size = writer.used;
   writer.used = 0;
   return std::fwrite(writer.buffer.data(), 1, size, writer.out) == size;
 }
 
+csv_writer::csv_writer(std::FILE* output, const column_list* chosen,
+                       bool iso)
+    : out(output),
+      first_slot(chosen != nullptr ? 0 : first_column),
+      iso_dates(iso),
+      fixed(chosen == nullptr && !iso) {
+  if (chosen != nullptr) {
+    for (std::size_t i = 0; i < chosen->size(); ++i) {
+      names.push_back(chosen->name(i));
+      kinds.push_back(chosen->kind(i));
+    }
+  } else {
+    for (std::size_t i = first_column; i < field_count; ++i) {
+      names.push_back(field_names[i].name);
+      kinds.push_back(field_names[i].column);
+    }
+  }
+}
+
 void write_header(csv_writer& writer) {
-  char* out = reserve(writer, writer.used, header_room);
-  for (std::size_t i = first_column; i < field_count; ++i) {
-    if (i > first_column)
+  const std::size_t room = std::accumulate(
+      writer.names.begin(), writer.names.end(), std::size_t{1},
+      [](std::size_t sum, std::string_view name) { return sum + name.size() + 1; });
+  char* out = reserve(writer, writer.used, room);
+  for (std::size_t i = 0; i < writer.names.size(); ++i) {
+    if (i > 0)
       *out++ = ',';
-    out = put_text(out, field_names[i].name);
+    out = put_text(out, writer.names[i]);
   }
   *out++ = '\n';
   writer.used = static_cast<std::size_t>(out - writer.buffer.data());
 }
 
 bool write_record(csv_writer& writer, qso_record& record) {
+  if (!writer.fixed)
+    return write_row_by_columns(writer, record);
   // Room for the whole row is made first, so that a failure to grow the
   // buffer never leaves half a row to be flushed.
   std::size_t room = 0;
@@ -321,11 +393,11 @@ bool write_record(csv_writer& writer, qso_record& record) {
     const field_slot& slot = record.slots[i];
     const std::size_t size = slot.present ? slot.value.size() : 0;
     if (size > long_value)
-      return write_long_row(writer, record);
+      return write_row_by_columns(writer, record);
     room += room_for(size);
   }
   char* out = reserve(writer, writer.used, room);
-  out = put_columns(out, record,
+  out = put_columns(out, record.slots.data(),
                     std::make_index_sequence<field_count - first_column>());
   *out++ = '\n';
   writer.used = static_cast<std::size_t>(out - writer.buffer.data());

@@ -1,4 +1,5 @@
-// Writes QSO records as CSV rows of 15 columns.
+// Writes QSO records as CSV rows: of the 15 columns, or of the columns that
+// the user chose.
 #ifndef QSOFLAT_CSV_WRITER_H_
 #define QSOFLAT_CSV_WRITER_H_
 
@@ -6,12 +7,27 @@
 #include <string_view>
 #include <vector>
 
+#include "column_list.h"
 #include "fields.h"
 
 struct csv_writer {
-  explicit csv_writer(std::FILE* output) : out(output) {}
+  // Without chosen columns, the 15 columns of the fields from first_column
+  // on, from the record's slots of those fields; with them, those columns
+  // from the slots of their indexes. The columns must outlive the writer.
+  explicit csv_writer(std::FILE* output, const column_list* chosen = nullptr,
+                      bool iso_dates = false);
 
   std::FILE* out;  // borrowed; a write error stays visible via ferror
+  // Each column's name, how it is written, and the slot of the first; the
+  // others follow it.
+  std::vector<std::string_view> names;
+  std::vector<column_kind> kinds;
+  std::size_t first_slot;
+  // Dates as YYYY-MM-DD and times as HH:MM.
+  bool iso_dates;
+  // The 15 columns in today's formats, which code made for each of them
+  // writes.
+  bool fixed;
   // Rows are assembled here and handed to the stream a chunk at a time; the
   // buffer grows to a chunk and the widest row seen, and no further. A value
   // longer than a chunk is never held here: it goes to the stream straight.
@@ -43,5 +59,12 @@ char* format_time(char* out, std::string_view value);
 // shortcuts of the two for whole digit runs must agree with.
 char* format_date_general(char* out, std::string_view value);
 char* format_time_general(char* out, std::string_view value);
+// A date as YYYY-MM-DD ("2012-10-03") under format_date's rules, the year
+// at least four digits; a time as format_time writes it with a ":" before
+// its last two digits ("10:12"). Each writes at most 16 bytes but for a
+// date written as the value itself.
+char* format_iso_date(char* out, std::string_view value);
+char* format_iso_time(char* out, std::string_view value);
+char* format_iso_date_general(char* out, std::string_view value);
 
 #endif  // QSOFLAT_CSV_WRITER_H_

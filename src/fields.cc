@@ -1,9 +1,11 @@
 #include "fields.h"
 
-std::string_view without_comment(std::string_view tag, std::size_t field,
+#include <algorithm>
+
+std::string_view without_comment(std::string_view tag, std::size_t name_size,
                                  std::string_view value) {
   // No name holds a ":", so the one after the name is the tag's first.
-  const std::size_t colon = field_names[field].name.size() + 1;
+  const std::size_t colon = name_size + 1;
   // A length past the value's end disagrees with it, so reading the digits
   // stops there, before the number could wrap.
   std::size_t length = 0;
@@ -21,4 +23,11 @@ std::string_view without_comment(std::string_view tag, std::size_t field,
   if (value.substr(length, comment.size()) == comment)
     return value.substr(0, length);
   return value;
+}
+
+column_kind kind_of(std::string_view name) {
+  const auto field = std::find_if(
+      field_names.begin(), field_names.end(),
+      [name](const field_entry& entry) { return same_any_case(entry.name, name); });
+  return field != field_names.end() ? field->column : column_kind::plain;
 }

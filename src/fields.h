@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "line_scan.h"
 
@@ -26,10 +27,13 @@ struct field_entry {
   column_kind column;
 };
 
-// The fields the program knows. An index into this table names a field
-// everywhere: its record slot and, from first_column on, its output column.
+// The fields the program knows. The first field_count are those that a
+// reading without a chosen column list takes: an index below field_count
+// names such a field everywhere, its record slot and, from first_column on,
+// its output column. The entries after them only say how the columns of
+// further date and time fields are written when the user chooses them.
 inline constexpr std::size_t field_count = 17;
-inline constexpr std::array<field_entry, field_count> field_names = {{
+inline constexpr std::array<field_entry, 32> field_names = {{
     {"APP_LoTW_OWNCALL", column_kind::plain},
     {"STATION_CALLSIGN", column_kind::plain},
     {"CALL", column_kind::plain},
@@ -47,6 +51,21 @@ inline constexpr std::array<field_entry, field_count> field_names = {{
     {"GRIDSQUARE", column_kind::plain},
     {"STATE", column_kind::plain},
     {"CNTY", column_kind::county},
+    {"QSO_DATE_OFF", column_kind::date},
+    {"TIME_OFF", column_kind::time},
+    {"QSLSDATE", column_kind::date},
+    {"LOTW_QSLRDATE", column_kind::date},
+    {"LOTW_QSLSDATE", column_kind::date},
+    {"EQSL_QSLRDATE", column_kind::date},
+    {"EQSL_QSLSDATE", column_kind::date},
+    {"DCL_QSLRDATE", column_kind::date},
+    {"DCL_QSLSDATE", column_kind::date},
+    {"CLUBLOG_QSO_UPLOAD_DATE", column_kind::date},
+    {"HRDLOG_QSO_UPLOAD_DATE", column_kind::date},
+    {"QRZCOM_QSO_UPLOAD_DATE", column_kind::date},
+    {"QRZCOM_QSO_DOWNLOAD_DATE", column_kind::date},
+    {"HAMLOGEU_QSO_UPLOAD_DATE", column_kind::date},
+    {"HAMQTH_QSO_UPLOAD_DATE", column_kind::date},
 }};
 inline constexpr std::size_t owncall_field = 0;
 // The own call and the station's call sign come before the columns and are
@@ -63,28 +82,37 @@ struct field_slot {
   std::string value;
 };
 
-// The QSO being assembled. Emptied slots keep their storage, so filling the
-// next record allocates nothing once values of its size have been seen.
+// The QSO being assembled: a slot for each field the reading takes, by its
+// index, or for each chosen column. Emptied slots keep their storage, so
+// filling the next record allocates nothing once values of its size have
+// been seen.
 struct qso_record {
-  std::array<field_slot, field_count> slots;
+  explicit qso_record(std::size_t slot_count = field_count)
+      : slots(slot_count) {}
+  std::vector<field_slot> slots;
 };
 
 // The bytes of a line's start that tell whether it names a field: the "<",
 // the longest name and the ":" after it.
 inline constexpr std::size_t name_span = [] {
   std::size_t longest = 0;
-  for (const field_entry& field : field_names)
-    longest = field.name.size() > longest ? field.name.size() : longest;
+  for (std::size_t i = 0; i < field_count; ++i)
+    longest = field_names[i].name.size() > longest ? field_names[i].name.size()
+                                                   : longest;
   return longest + 2;
 }();
 
-// The value less LoTW's comment, for a tag that match_exact_field found to
-// name field: when the text after the length that the tag states (the
+// The value less LoTW's comment, for a tag whose name, name_size bytes
+// after its "<", is followed by a ":": when the text after the length that the tag states (the
 // digits after its first ":", up to ">" or to a type indicator) begins
 // with " //", the value ends at that length. Otherwise, and when the length
 // disagrees with the value, the value whole.
-std::string_view without_comment(std::string_view tag, std::size_t field,
+std::string_view without_comment(std::string_view tag, std::size_t name_size,
                                  std::string_view value);
+
+// How the column of the field of that name, in any case, is written: as
+// the table says, or as it stands for a name not in it.
+column_kind kind_of(std::string_view name);
 
 // The byte with an ASCII lower-case letter made upper case; any other byte,
 // also one of a UTF-8 sequence, as it is.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "adif_reader.h"
+#include "column_list.h"
 #include "csv_writer.h"
 #include "console.h"
 #include "output_file.h"
@@ -49,6 +50,10 @@ const char options_text[] =
     "Options:\n"
     "  --skip-unknown  skip the fields qsoflat does not know, so that a report\n"
     "                  with QSL details is read whole\n"
+    "  --columns LIST  write the fields that LIST names, separated by commas,\n"
+    "                  such as CALL,QSO_DATE,BAND,MODE,COUNTRY, in that order;\n"
+    "                  --columns all writes every field the QSOs hold\n"
+    "  --iso-dates     write dates as 2012-10-03 and times as 10:12\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "  --              take every argument after it as a file name\n";
@@ -58,12 +63,35 @@ enum class request { convert, help, version };
 struct command_line {
   request wanted = request::convert;
   bool skip_unknown = false;
+  // With chose_columns, the columns of the list, or with all_columns every
+  // field of the report's QSOs.
+  bool chose_columns = false;
+  bool all_columns = false;
+  column_list columns;
+  bool iso_dates = false;
   std::vector<const char*> names;
 };
 
+// Takes the list of --columns: "all", in any case, or field names. A bad
+// name ends the run, unless --help or --version came first.
+void take_columns(command_line& line, std::string_view list) {
+  line.chose_columns = true;
+  line.all_columns = same_any_case(list, "all");
+  line.columns = column_list();
+  std::string bad_name;
+  if (line.all_columns || parse_column_list(list, line.columns, bad_name) ||
+      line.wanted != request::convert)
+    return;
+  print_message("Bad field name %s in --columns\n\n",
+                printable(bad_name).c_str());
+  usage();
+}
+
 // Takes the options out of the arguments, wherever they stand before a
 // "--"; the first --help or --version decides the run. An argument of one
-// dash, such as "-" or "-x.adi", is a file name.
+// dash, such as "-" or "-x.adi", is a file name. The argument after
+// --columns is its list, whatever it is; a later --columns replaces an
+// earlier one.
 command_line parse_command_line(int argc, char** argv) {
   command_line line;
   bool options_ended = false;
@@ -75,6 +103,13 @@ command_line parse_command_line(int argc, char** argv) {
       options_ended = true;
     } else if (argument == "--skip-unknown") {
       line.skip_unknown = true;
+    } else if (argument == "--iso-dates") {
+      line.iso_dates = true;
+    } else if (argument == "--columns") {
+      // A missing list is an empty one, whose one name is empty.
+      take_columns(line, i + 1 < argc ? argv[++i] : "");
+    } else if (argument.substr(0, 10) == "--columns=") {
+      take_columns(line, argument.substr(10));
     } else if (argument == "--help" || argument == "--version") {
       if (line.wanted == request::convert)
         line.wanted = argument == "--help" ? request::help : request::version;
@@ -128,17 +163,40 @@ void open_output(output_file& out, std::FILE* in, const std::string& name) {
   }
 }
 
+// Every field of the report's QSOs as a column, from a first reading of
+// the input, which is then read again from its start: a pipe or a terminal
+// cannot be, and is refused before its first byte is read.
+column_list columns_of_report(std::FILE* in, const char* input_name) {
+  if (std::fseek(in, 0, SEEK_SET) == 0) {
+    column_list columns = columns_of(in);
+    if (std::ferror(in) != 0) {
+      print_message("Could not read LoTW file %s\n", printable(input_name).c_str());
+      std::exit(1);
+    }
+    if (std::fseek(in, 0, SEEK_SET) == 0)
+      return columns;
+  }
+  print_message("--columns all needs a file that can be read twice: %s\n\n",
+                printable(input_name).c_str());
+  usage();
+}
+
 int convert(const char* input_name, const std::string& output_name,
-            bool skip_unknown) {
+            const command_line& line) {
   std::FILE* in = open_input(input_name);
+  const column_list columns =
+      line.all_columns ? columns_of_report(in, input_name) : line.columns;
   // The reader's buffer is taken before the output is made, so that running
   // out of memory for it leaves nothing behind.
-  adif_reader reader(in, skip_unknown);
+  adif_reader reader = line.chose_columns
+                           ? adif_reader(in, columns)
+                           : adif_reader(in, line.skip_unknown);
   output_file out;
   open_output(out, in, output_name);
 
-  qso_record record;
-  csv_writer writer(out.stream());
+  qso_record record(line.chose_columns ? columns.size() : field_count);
+  csv_writer writer(out.stream(), line.chose_columns ? &columns : nullptr,
+                    line.iso_dates);
   long long qso_count = 0;
   bool out_of_memory = false;
   try {
@@ -232,7 +290,7 @@ int qsoflat_main(int argc, char** argv) {
     return convert(input_name,
                    line.names.size() == 2 ? std::string(line.names[1])
                                           : derive_output_name(input_name),
-                   line.skip_unknown);
+                   line);
   } catch (const std::bad_alloc&) {
     (void)std::fputs("Out of memory\n", stderr);
     return 1;

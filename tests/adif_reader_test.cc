@@ -21,19 +21,24 @@ struct reading {
 
 // Reads the whole input as the run does, emptying the output slots after
 // each record as the writer would.
+// With columns, the record's slots are theirs.
 reading read_all(const std::string& input,
                  std::size_t buffer_size = initial_buffer_size,
-                 bool skip_unknown = false) {
+                 bool skip_unknown = false,
+                 const column_list* columns = nullptr) {
   std::FILE* in = file_holding(input);
-  adif_reader reader(in, skip_unknown, buffer_size);
-  qso_record record;
+  adif_reader reader = columns != nullptr
+                           ? adif_reader(in, *columns, buffer_size)
+                           : adif_reader(in, skip_unknown, buffer_size);
+  qso_record record(columns != nullptr ? columns->size() : field_count);
   reading result;
   while (read_record(reader, record) == read_outcome::record_complete) {
     std::string text;
-    for (std::size_t i = 2; i < field_count; ++i) {
+    for (std::size_t i = columns != nullptr ? 0 : 2; i < record.slots.size(); ++i) {
       field_slot& slot = record.slots[i];
       if (slot.present)
-        text += std::string(field_names[i].name) + "=" + slot.value + ";";
+        text += std::string(columns != nullptr ? columns->name(i) : field_names[i].name) +
+                "=" + slot.value + ";";
       slot = field_slot();
     }
     result.records.push_back(text);
@@ -95,13 +100,28 @@ const reader_case skip_unknown_cases[] = {
     {"a length that disagrees keeps the value whole", owncall + "<STATE:3>TX // Texas\n<CNTY:99>AL,CULLMAN // Cullman\n<CALL:2x>Q1 // a\n<BAND:>6M // b\n<MODE:99999999999999999999999>FT8 // c\n<PFX:2>K1//\n<IOTA:6>EU-031\n<eor>\n", {"CALL=Q1 // a;BAND=6M // b;MODE=FT8 // c;PFX=K1//;IOTA=EU-031;STATE=TX // Texas;CNTY=AL,CULLMAN // Cullman;"}, ""},
 };
 
+// The columns the reading with columns takes: more than the fixed table's
+// fields, so that a column's index is no field's.
+const std::string chosen =
+    "F0,F1,F2,F3,F4,F5,F6,F7,F8,F9,F10,F11,F12,F13,F14,F15,F16,F17,"
+    "CALL,qso_date,APP_LoTW_OWNCALL,APP_LoTW_NUMREC,STATE,"
+    "A23456789012345678901234567890123456789012345678901234567890Z";
+
+// With chosen columns: the same rules as with skip_unknown for the columns'
+// names, and the header's fields left out.
+const reader_case column_cases[] = {
+    {"the header's fields are left out, and every column is taken", "<CALL:1>H\n<APP_LoTW_NUMREC:1>2\n<EOH>\n" + owncall + "<call:1>A\n<QSO_DATE_OFF:8>20121004\n<Qso_Date:8>20121003\n<MY_DXCC:3>291\n<STATE:2>MO // Missouri\n<eor>\n<CALL:1>B\n<eoh>\n<eor>\n", {"CALL=A;qso_date=20121003;APP_LoTW_OWNCALL=N0CALL;STATE=MO;", "CALL=B;"}, ""},
+    {"without an <eoh> before the first QSO's end, no header", "<CALL:1>A\n<eor>\n<eoh>\n<CALL:1>B\n<eor>\n", {"CALL=A;", "CALL=B;"}, ""},
+    {"the longest name, long lines, and a name too long", "<A23456789012345678901234567890123456789012345678901234567890Z:1>x\n<A23456789012345678901234567890123456789012345678901234567890ZZ:1>y\n<MY_CNTY:9>" + long_value + "\n<STATE:" + std::to_string(long_value.size()) + ">" + long_value + " // x\n<eor>\n", {"STATE=" + long_value + ";A23456789012345678901234567890123456789012345678901234567890Z=x;"}, ""},
+};
+
 void check_table(const reader_case* first, const reader_case* last,
-                 bool skip_unknown) {
+                 bool skip_unknown, const column_list* columns = nullptr) {
   for (const reader_case* c = first; c != last; ++c) {
     SCOPED_TRACE(c->what);
     // A tiny buffer makes every line straddle refills and growth.
     for (const std::size_t size : {initial_buffer_size, std::size_t{1}, std::size_t{7}}) {
-      const reading got = read_all(c->input, size, skip_unknown);
+      const reading got = read_all(c->input, size, skip_unknown, columns);
       EXPECT_EQ(got.records, c->records) << size;
       EXPECT_EQ(got.messages, c->messages) << size;
     }
@@ -115,6 +135,37 @@ TEST(ReadRecord, ReadsAsTheTableSays) {
 TEST(ReadRecord, SkipsUnknownFieldsAsTheTableSays) {
   check_table(std::begin(skip_unknown_cases), std::end(skip_unknown_cases),
               true);
+}
+
+TEST(ReadRecord, ReadsChosenColumnsAsTheTableSays) {
+  column_list columns;
+  std::string bad_name;
+  ASSERT_TRUE(parse_column_list(chosen, columns, bad_name)) << bad_name;
+  check_table(std::begin(column_cases), std::end(column_cases), false, &columns);
+}
+
+// The columns of every field after the header, named as first written, in
+// the order each first comes; a long line's name counts too.
+TEST(ColumnsOf, FindsEveryFieldOfTheQsos) {
+  const struct {
+    std::string input;
+    std::string names;
+  } cases[] = {
+      {"<PROGRAMID:4>LoTW\n<eoh>\n<CALL:1>A\n<Band:3>20M\n<eor>\n<BAND:3>40M\n<X-Y:1>z\n<C:1\n<:1>x\n<MODE>x\n<COUNTRY:" + std::to_string(long_value.size()) + ">" + long_value + "\n<eor>\n<APP_LoTW_EOF>\n<AFTER:1>x\n", "CALL,Band,COUNTRY,"},
+      {"<PROGRAMID:4>LoTW\n<eor>\n<eoh>\n<CALL:1>A\n", "PROGRAMID,CALL,"},
+      {"<PROGRAMID:4>LoTW\n", "PROGRAMID,"},
+  };
+  for (const auto& c : cases) {
+    for (const std::size_t size : {initial_buffer_size, std::size_t{5}}) {
+      std::FILE* in = file_holding(c.input);
+      const column_list columns = columns_of(in, size);
+      std::fclose(in);
+      std::string names;
+      for (std::size_t i = 0; i < columns.size(); ++i)
+        names += std::string(columns.name(i)) + ",";
+      EXPECT_EQ(names, c.names) << c.input.substr(0, 40) << " " << size;
+    }
+  }
 }
 
 TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {

@@ -283,6 +283,10 @@ const std::string help_text =
     "Options:\n"
     "  --skip-unknown  skip the fields qsoflat does not know, so that a report\n"
     "                  with QSL details is read whole\n"
+    "  --columns LIST  write the fields that LIST names, separated by commas,\n"
+    "                  such as CALL,QSO_DATE,BAND,MODE,COUNTRY, in that order;\n"
+    "                  --columns all writes every field the QSOs hold\n"
+    "  --iso-dates     write dates as 2012-10-03 and times as 10:12\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "  --              take every argument after it as a file name\n";
@@ -434,6 +438,17 @@ const cli_case cli_cases[] = {
         "Q2BBB/P,40M,CW,20-Nov-2026,2205,Y,22-Nov-2026,054,Q2,16,29,,KO85TS,MO,\n"
         "Q3CCC,17M,SSB,1-Dec-2026,0005,Y,6-Dec-2026,150,Q3,,,OC-001,QF56OD,,\n"
         "Q4DDD,10M,RTTY,4-Dec-2026,1830,N,,291,Q4,,,,,WI,\"WI,PIERCE\"\n"}}},
+    {"chosen columns of a detailed download", {{"log.adi", detailed_report}}, nullptr, "", "--columns CALL,QSO_DATE,BAND,MODE,SUBMODE,country,DXCC,STATE,CNTY,QSLRDATE log.adi", 0, "Wrote 2 QSOs to log.csv\n", {{"log.csv", "CALL,QSO_DATE,BAND,MODE,SUBMODE,country,DXCC,STATE,CNTY,QSLRDATE\n"
+        "IC8TEM,26-Jan-2026,23CM,FT8,,ITALY,248,,,27-Jan-2026\n"
+        "q1aaa,25-Jan-2026,20m,SSB,,,291,MO,\"MO,SALINE // Saline\",\n"}}},
+    {"every column of a detailed download, in ISO dates", {{"log.adi", detailed_report}}, nullptr, "", "--columns=all --iso-dates log.adi", 0, "Wrote 2 QSOs to log.csv\n", {{"log.csv",
+        "APP_LoTW_OWNCALL,STATION_CALLSIGN,MY_DXCC,MY_COUNTRY,MY_STATE,MY_CNTY,CALL,BAND,BAND_RX,FREQ,FREQ_RX,MODE,APP_LoTW_MODEGROUP,QSO_DATE,APP_LoTW_RXQSO,TIME_ON,PROP_MODE,SAT_NAME,QSL_RCVD,QSL_RCVD_VIA,QSLRDATE,DXCC,COUNTRY,APP_LoTW_2xQSL,IOTA,GRIDSQUARE,CQZ,ITUZ,pfx,state,cnty\n"
+        "N0CALL,N0CALL,291,UNITED STATES,OK,\"OK,OKLAHOMA\",IC8TEM,23CM,13CM,1268.10000,2400.10000,FT8,DATA,2026-01-26,2026-01-27 06:51:11,13:52,SAT,QO-100,Y,E,2026-01-27,248,ITALY,Y,EU-031,JN70CN,15,28,,,\n"
+        "n0call,,291,,,,q1aaa,20m,,,,SSB,,2026-01-25,,21:37,,,Y,,,291,,,,,,,N5,MO,\"MO,SALINE // Saline\"\n"}}},
+    {"ISO dates in the 15 columns", {{"log.adi", worked_report}}, nullptr, "", "--iso-dates log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1AAA,20M,SSB,2012-10-03,10:12,Y,2012-10-13,291,,,,,,,\"CT,HARTFORD\"\n"}}},
+    {"an empty field name leaves the old output", {{"log.adi", worked_report}, {"out.csv", "old"}}, nullptr, "", "--columns CALL,,BAND log.adi out.csv", 1, "Bad field name  in --columns\n\n" + usage_line, {}},
+    {"a field name given twice", {{"log.adi", worked_report}}, nullptr, "", "--columns=CALL,BAND,Call log.adi", 1, "Bad field name Call in --columns\n\n" + usage_line, {}},
+    {"a field name with another character", {{"log.adi", worked_report}}, nullptr, "", "--columns CALL,MY-CALL log.adi", 1, "Bad field name MY-CALL in --columns\n\n" + usage_line, {}},
     {"help", {{"log.adi", worked_report}}, nullptr, "", "log.adi --help --bogus", 0, "", {}, help_text},
     {"version", {{"log.adi", worked_report}}, nullptr, "", "log.adi --version", 0, "", {}, "qsoflat 1.3\n"},
     {"unknown option", {{"log.adi", worked_report}}, nullptr, "", "--skip log.adi", 1, "Unknown option --skip\n\n" + usage_line, {}},
@@ -475,6 +490,7 @@ const cli_case cli_cases[] = {
     {"existing output in a folder that is not writable", {{"log.adi", worked_report}, {"ro/out.csv", "old"}}, make_read_only_with_output, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"output through a symbolic link replaces its target", {{"log.adi", worked_report}, {"real.csv", "old"}}, symlink_output, "", "log.adi link.csv", 0, "Wrote 1 QSOs to link.csv\n", {{"real.csv", header + worked_row}}},
     {"read error", {{"mem.csv", "old"}}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
+    {"--columns all from a FIFO leaves the old output", {{"out.csv", "old"}}, nullptr, "mkfifo r.adi && { printf '<CALL:1>A\\n<eor>\\n' >r.adi 2>/dev/null & } && ", "--columns all r.adi out.csv", 1, "--columns all needs a file that can be read twice: r.adi\n\n" + usage_line, {}},
 #ifndef QSOFLAT_SANITIZED
     // A kept value may cost three times its size, a line not kept little.
     {"100 MB value in three times its size", {{"log.adi", "<CNTY:9>" + big_value + "\n<eor>\n"}}, nullptr, "ulimit -v 300000 && ", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + ",,,,,,,,,,,,,,\"" + big_value + "\"\n"}}},

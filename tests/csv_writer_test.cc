@@ -122,6 +122,61 @@ TEST(FormatDateAndTime, ShortcutsAgreeWithTheGeneralReading) {
     EXPECT_EQ(std::string(fast, format_time(fast, value)),
               std::string(general, format_time_general(general, value)))
         << value;
+    EXPECT_EQ(std::string(fast, format_iso_date(fast, value)),
+              std::string(general, format_iso_date_general(general, value)))
+        << value;
+  }
+}
+
+TEST(FormatIsoDateAndTime, SplitsTodaysReading) {
+  const struct {
+    std::string value, date, time;
+  } cases[] = {
+      {"20121003", "2012-10-03", "2012:10"},
+      {"120105", "0012-01-05", "12:01"},
+      {"+20121231", "2012-12-31", "2012:12"},
+      {"2012-10-13", "2012-10-13", "20:12"},
+      {"20121303", "20121303", "2012:13"},
+      {"", "", "00:00"},
+      {"0930", "0000-09-30", "09:30"},
+      {"101220", "0010-12-20", "10:12"},
+      {"-5", "-5", "-0:05"},
+      {"99999999999", "99999999999", "214748:36"},
+  };
+  for (const auto& c : cases) {
+    char out[64];
+    EXPECT_EQ(std::string(out, format_iso_date(out, c.value)), c.date) << c.value;
+    EXPECT_EQ(std::string(out, format_iso_time(out, c.value)), c.time) << c.value;
+  }
+}
+
+// Chosen columns are written in their order, each by its name's kind, from
+// the slots of their indexes; a long value goes straight to the stream.
+TEST(WriteRecord, WritesChosenColumnsByTheirKinds) {
+  column_list columns;
+  std::string bad_name;
+  ASSERT_TRUE(parse_column_list("Time_Off,COUNTRY,qsl_rcvd,cnty,LOTW_QSLRDATE,SAT_NAME", columns, bad_name));
+  for (const bool iso : {false, true}) {
+    std::FILE* out = std::tmpfile();
+    csv_writer writer(out, &columns, iso);
+    write_header(writer);
+    qso_record record(columns.size());
+    const std::vector<fields> records = {
+        {{0, "101500"}, {1, "BOSNIA, HERZEGOVINA"}, {3, "CT,HARTFORD"}, {4, "20121013"}},
+        {{5, long_text}},
+    };
+    for (const fields& values : records) {
+      for (const auto& [index, value] : values)
+        record.slots[index] = field_slot{true, value};
+      EXPECT_TRUE(write_record(writer, record));
+    }
+    EXPECT_TRUE(flush_rows(writer));
+    EXPECT_EQ(contents_of(out),
+              "Time_Off,COUNTRY,qsl_rcvd,cnty,LOTW_QSLRDATE,SAT_NAME\n" +
+                  std::string(iso ? "10:15" : "1015") +
+                  ",\"BOSNIA, HERZEGOVINA\",,\"CT,HARTFORD\"," +
+                  (iso ? "2012-10-13" : "13-Oct-2012") + ",\n,,,,," + long_text + "\n");
+    std::fclose(out);
   }
 }
 
