@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "fields.h"
 #include "line_source.h"
@@ -60,5 +61,13 @@ class adif_reader {
 // input ends, the end-of-file marker comes, or an unknown field ends the
 // reading once the QSO part has begun (never with skip_unknown).
 read_outcome read_record(adif_reader& reader, qso_record& record);
+
+// Whether the first bytes of a file show it to be a LoTW report, or another
+// ADIF file, which must never be replaced by a CSV file: they hold the
+// marker "<APP_LoTW_EOF>" in any case, or a line that ends in "<eoh>" (any
+// case) and after it a line that begins with "<", a name of letters,
+// digits and underscores, and ":". Lines end at line feeds, and spaces,
+// tabs and carriage returns at either end of a line do not count.
+bool looks_like_report(std::string_view head);
 
 #endif  // QSOFLAT_ADIF_READER_H_
