@@ -190,7 +190,7 @@ std::string ask(const char* question) {
 
 void end_program(int status, bool closed_by_answer) {
   if (!closed_by_answer && has_console_of_its_own())
-    (void)ask("Press Enter to close this window.");
+    (void)ask("Press Enter to close this window. ");
   std::exit(status);
 }
 

@@ -253,13 +253,14 @@ int convert_dropped(const std::vector<const char*>& names, bool skip_unknown) {
     const std::string output_name = derive_output_name(names[i]);
     conversion done = convert(names[i], output_name, skip_unknown);
     if (done.stopped_at_unknown) {
+      // Broken where an 80-column console would break it.
       const std::string answer = ask(
           last ? "Type S and press Enter to read the whole report, skipping "
-                 "the fields qsoflat does not know; press Enter alone to "
-                 "close."
+                 "the fields\nqsoflat does not know; press Enter alone to "
+                 "close. "
                : "Type S and press Enter to read the whole report, skipping "
-                 "the fields qsoflat does not know; press Enter alone to go "
-                 "on with the next one.");
+                 "the fields\nqsoflat does not know; press Enter alone to go "
+                 "on with the next one. ");
       if (answer == "S" || answer == "s")
         done = convert(names[i], output_name, true);
       else if (last)
