@@ -33,7 +33,7 @@ enum class open_outcome { opened, is_input, precious, failed };
 // Tells from a file's first bytes, at most precious_head_size of them,
 // whether it must be kept rather than replaced.
 using precious_test = bool (*)(std::string_view head);
-constexpr std::size_t precious_head_size = 64 * 1024;
+constexpr std::size_t precious_head_size = std::size_t{64} * 1024;
 
 class output_file {
  public:
