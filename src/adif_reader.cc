@@ -1,6 +1,7 @@
 #include "adif_reader.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -244,4 +245,43 @@ column_list columns_of(std::FILE* input, std::size_t buffer_size) {
       (void)columns.add(name);
   }
   return columns;
+}
+
+namespace {
+
+std::string_view trimmed(std::string_view line) {
+  constexpr std::string_view blanks = " \t\r";
+  const std::size_t first = line.find_first_not_of(blanks);
+  if (first == std::string_view::npos)
+    return {};
+  return line.substr(first, line.find_last_not_of(blanks) + 1 - first);
+}
+
+bool is_field_line(std::string_view line) {
+  std::size_t at = 1;
+  while (at < line.size() && (std::isalnum(static_cast<unsigned char>(line[at])) != 0 || line[at] == '_'))
+    ++at;
+  return line.size() > at && line[0] == '<' && at > 1 && line[at] == ':';
+}
+
+}  // namespace
+
+bool looks_like_report(std::string_view head) {
+  for (std::size_t at = head.find('<'); at != std::string_view::npos;
+       at = head.find('<', at + 1))
+    if (begins_with(head.substr(at), end_of_file, true))
+      return true;
+  bool header_ended = false;
+  while (!head.empty()) {
+    const std::size_t end = std::min(head.find('\n'), head.size());
+    const std::string_view line = trimmed(head.substr(0, end));
+    head.remove_prefix(std::min(end + 1, head.size()));
+    if (header_ended && is_field_line(line))
+      return true;
+    if (line.size() >= end_of_header.size() &&
+        same_any_case(line.substr(line.size() - end_of_header.size()),
+                      end_of_header))
+      header_ended = true;
+  }
+  return false;
 }

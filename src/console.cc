@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include <cstdarg>
+#include <cstdlib>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -111,6 +112,11 @@ int open_to_read(const char* name) {
   return _wopen(widen(name).c_str(), _O_RDONLY | _O_BINARY);
 }
 
+bool is_console(DWORD standard_handle) {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(standard_handle), &mode) != 0;
+}
+
 bool is_folder(int descriptor) {
   BY_HANDLE_FILE_INFORMATION info;
   return GetFileInformationByHandle(
@@ -146,7 +152,47 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   return arguments;
 }
 
+bool has_console_of_its_own() {
+  // The count comes back whole even when the list has no room for it.
+  DWORD processes[2];
+  console_facts facts;
+  facts.processes = GetConsoleProcessList(processes, 2);
+  facts.input_is_console = is_console(STD_INPUT_HANDLE);
+  facts.error_is_console = is_console(STD_ERROR_HANDLE);
+  return is_console_of_its_own(facts);
+}
+
+#else
+
+bool has_console_of_its_own() { return false; }
+
 #endif
+
+bool is_console_of_its_own(const console_facts& facts) {
+  return facts.processes == 1 && facts.input_is_console &&
+         facts.error_is_console;
+}
+
+std::string ask(const char* question) {
+  (void)std::fflush(stdout);  // what the run wrote there comes first
+  print_message("%s", question);
+  std::string answer;
+  char chunk[256];
+  while (std::fgets(chunk, sizeof chunk, stdin) != nullptr) {
+    answer += chunk;
+    if (answer.back() == '\n')
+      break;
+  }
+  while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r'))
+    answer.pop_back();
+  return answer;
+}
+
+void end_program(int status, bool closed_by_answer) {
+  if (!closed_by_answer && has_console_of_its_own())
+    (void)ask("Press Enter to close this window. ");
+  std::exit(status);
+}
 
 std::string printable(std::string_view text) {
   std::string shown;

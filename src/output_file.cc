@@ -118,6 +118,33 @@ void remove_temporary(const system_name& temporary) {
   pending.name.clear();
 }
 
+// Whether the regular file at name, still the one identified, is precious
+// by its first bytes; a file that cannot be read cannot tell.
+bool is_precious(const system_name& name, const file_identity& identity,
+                 precious_test precious) {
+  if (precious == nullptr)
+    return false;
+  const HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ, share_all,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    return false;
+  std::string head;
+  const file_identity opened = identify(handle);
+  if (same_file(opened, identity) && opened.regular) {
+    head.resize(precious_head_size);
+    DWORD size = 0;
+    std::size_t got = 0;
+    while (got < head.size() &&
+           ReadFile(handle, &head[got], static_cast<DWORD>(head.size() - got),
+                    &size, nullptr) != 0 &&
+           size > 0)
+      got += size;
+    head.resize(got);
+  }
+  (void)CloseHandle(handle);
+  return precious(head);
+}
+
 int close_stream(std::FILE* stream) { return std::fclose(stream); }
 
 bool sync_stream(std::FILE* stream) {
@@ -219,6 +246,38 @@ system_name replaced_name(const char* name, const struct stat& file) {
   if (stat(target.c_str(), &status) != 0 || !same_file(status, file))
     return system_name();
   return target;
+}
+
+// Whether the regular file at name, still the one stat gave, is precious by
+// its first bytes; a file that cannot be read cannot tell. It is opened
+// without waiting, so that whatever took its name meanwhile cannot hold the
+// run.
+bool is_precious(const system_name& name, const struct stat& file,
+                 precious_test precious) {
+  if (precious == nullptr)
+    return false;
+  const int descriptor = ::open(
+      name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
+  if (descriptor < 0)
+    return false;
+  std::string head;
+  struct stat status {};
+  if (fstat(descriptor, &status) == 0 && same_file(status, file) &&
+      S_ISREG(status.st_mode)) {
+    head.resize(precious_head_size);
+    std::size_t got = 0;
+    while (got < head.size()) {
+      const ssize_t size = read(descriptor, &head[got], head.size() - got);
+      if (size < 0 && errno == EINTR)
+        continue;
+      if (size <= 0)
+        break;
+      got += static_cast<std::size_t>(size);
+    }
+    head.resize(got);
+  }
+  (void)close(descriptor);
+  return precious(head);
 }
 
 // The new file takes the old one's owner and group as far as this user may
@@ -327,7 +386,8 @@ const commit_calls system_commit_calls = {close_stream, sync_stream,
 
 #ifdef _WIN32
 
-open_outcome output_file::open(std::FILE* input, const char* name) {
+open_outcome output_file::open(std::FILE* input, const char* name,
+                                precious_test precious) {
   const system_name wide = wide_name(name);
   const file_identity input_identity =
       identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(input))));
@@ -364,6 +424,8 @@ open_outcome output_file::open(std::FILE* input, const char* name) {
     state_ = state::direct;
     return open_outcome::opened;
   }
+  if (is_precious(target, identity, precious))
+    return open_outcome::precious;
   // The replacing call must open the old file to write and delete it: a
   // spreadsheet that holds it open refuses both, and so does the read-only
   // attribute.
@@ -456,7 +518,8 @@ bool output_file::put_in_place(const commit_calls& calls) {
 
 #else
 
-open_outcome output_file::open(std::FILE* input, const char* name) {
+open_outcome output_file::open(std::FILE* input, const char* name,
+                                precious_test precious) {
   // A file-size limit then fails a write, which the run reports, where its
   // signal would end the run with nothing said and the temporary file left.
   (void)std::signal(SIGXFSZ, SIG_IGN);
@@ -492,7 +555,11 @@ open_outcome output_file::open(std::FILE* input, const char* name) {
                  held_descriptor(file, input_descriptor, descriptor);
              S_ISREG(file.st_mode) && held < 0) {
     const system_name target = replaced_name(name, file);
-    if (!target.empty() && renamable(target, file) && stage(target, descriptor))
+    if (target.empty())
+      outcome = open_outcome::failed;
+    else if (is_precious(target, file, precious))
+      outcome = open_outcome::precious;
+    else if (renamable(target, file) && stage(target, descriptor))
       outcome = open_outcome::opened;
   } else {
     // Written as it is: a descriptor the program was given, appending or

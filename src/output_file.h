@@ -4,8 +4,10 @@
 #ifndef QSOFLAT_OUTPUT_FILE_H_
 #define QSOFLAT_OUTPUT_FILE_H_
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 // A file name as the system's calls take it: UTF-16 on Windows.
 #ifdef _WIN32
@@ -26,7 +28,12 @@ struct commit_calls {
 };
 extern const commit_calls system_commit_calls;
 
-enum class open_outcome { opened, is_input, failed };
+enum class open_outcome { opened, is_input, precious, failed };
+
+// Tells from a file's first bytes, at most precious_head_size of them,
+// whether it must be kept rather than replaced.
+using precious_test = bool (*)(std::string_view head);
+constexpr std::size_t precious_head_size = std::size_t{64} * 1024;
 
 class output_file {
  public:
@@ -46,7 +53,10 @@ class output_file {
   // name in its folder until the commit. A link's target is what is
   // replaced. Until the commit or discard, an interrupting signal or
   // console event removes the temporary file before the process ends.
-  open_outcome open(std::FILE* input, const char* name);
+  // A regular file to be replaced that precious finds precious is refused;
+  // a FIFO, a device or a descriptor is never read for it.
+  open_outcome open(std::FILE* input, const char* name,
+                    precious_test precious = nullptr);
 
   // Where the rows go; null unless opened.
   std::FILE* stream() const { return stream_; }

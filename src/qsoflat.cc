@@ -1,7 +1,7 @@
 #include "qsoflat.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -43,7 +43,29 @@ const char usage_line[] = "Usage:\tqsoflat <input.ADI> [output.CSV]\n\n";
 
 [[noreturn]] void usage() {
   (void)std::fputs(usage_line, stderr);
-  std::exit(1);
+  end_program(1);
+}
+
+// A double-click starts the program with no file name in a console of its
+// own, which is all such a user sees of it.
+[[noreturn]] void usage_with_guide() {
+  (void)std::fputs(usage_line, stderr);
+  (void)std::fputs(
+      "To convert a report that you downloaded from LoTW, drag it onto\n"
+      "qsoflat.exe in Explorer and drop it there: the CSV file is written\n"
+      "beside the report. You can drop several reports at once. Or run\n"
+      "qsoflat from a command prompt. USING.txt, beside qsoflat.exe, tells\n"
+      "more.\n\n",
+      stderr);
+  end_program(1);
+}
+
+// A file that cannot be opened, or an output that must be kept, ends its
+// conversion with the usage line, as a command line that cannot be carried
+// out does; the program goes on with the next report dropped on it.
+int refused() {
+  (void)std::fputs(usage_line, stderr);
+  return 1;
 }
 
 const char options_text[] =
@@ -133,66 +155,81 @@ int show(request wanted) {
   return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? 1 : 0;
 }
 
-// A folder opens for reading on some systems but yields no text, so it is
-// refused like any other input that cannot be opened.
-std::FILE* open_input(const char* name) {
-  std::FILE* in = open_input_file(name);
-  if (in == nullptr) {
-    print_message("Could not open LoTW file %s\n\n", printable(name).c_str());
-    usage();
-  }
-  // The reader reads in large blocks of its own; a stream buffer would only
-  // split each block in two. A refusal only makes the reading slower.
-  (void)std::setvbuf(in, nullptr, _IONBF, 0);
-  return in;
-}
-
-// The output replaces a file, so it must not be the input under any name:
-// file identity decides, not the spelling of the names.
-void open_output(output_file& out, std::FILE* in, const std::string& name) {
-  const open_outcome outcome = out.open(in, name.c_str());
-  if (outcome == open_outcome::is_input) {
-    print_message("Output file %s is the input file\n\n",
-                  printable(name).c_str());
-    usage();
-  }
-  if (outcome == open_outcome::failed) {
-    print_message("Could not open output file %s\n\n",
-                  printable(name).c_str());
-    usage();
-  }
+// The output replaces a file, so it must not be the input under any name
+// (file identity decides, not the spelling of the names), nor a report.
+bool open_output(output_file& out, std::FILE* in, const std::string& name) {
+  const open_outcome outcome = out.open(in, name.c_str(), looks_like_report);
+  const std::string shown = printable(name);
+  if (outcome == open_outcome::is_input)
+    print_message("Output file %s is the input file\n\n", shown.c_str());
+  if (outcome == open_outcome::precious)
+    print_message("Output file %s is a LoTW report\n\n", shown.c_str());
+  if (outcome == open_outcome::failed)
+    print_message("Could not open output file %s\n\n", shown.c_str());
+  return outcome == open_outcome::opened;
 }
 
 // Every field of the report's QSOs as a column, from a first reading of
 // the input, which is then read again from its start: a pipe or a terminal
-// cannot be, and is refused before its first byte is read.
-column_list columns_of_report(std::FILE* in, const char* input_name) {
+// cannot be, and is refused before its first byte is read. False, after
+// the message, when the input cannot be read twice or not at all.
+bool columns_of_report(std::FILE* in, const char* input_name,
+                       column_list& columns) {
   if (std::fseek(in, 0, SEEK_SET) == 0) {
-    column_list columns = columns_of(in);
+    columns = columns_of(in);
     if (std::ferror(in) != 0) {
-      print_message("Could not read LoTW file %s\n", printable(input_name).c_str());
-      std::exit(1);
+      print_message("Could not read LoTW file %s\n",
+                    printable(input_name).c_str());
+      return false;
     }
     if (std::fseek(in, 0, SEEK_SET) == 0)
-      return columns;
+      return true;
   }
   print_message("--columns all needs a file that can be read twice: %s\n\n",
                 printable(input_name).c_str());
-  usage();
+  (void)refused();
+  return false;
 }
 
-int convert(const char* input_name, const std::string& output_name,
-            const command_line& line) {
-  std::FILE* in = open_input(input_name);
-  const column_list columns =
-      line.all_columns ? columns_of_report(in, input_name) : line.columns;
+// How a conversion ended: its status, and whether the reading stopped at a
+// field that --skip-unknown would have skipped.
+struct conversion {
+  int status = 1;
+  bool stopped_at_unknown = false;
+};
+
+// Converts one report and tells what became of it. The output is opened
+// before the rows are read (--columns all reads the names first), and a
+// refusal leaves every file as it was.
+conversion convert(const char* input_name, const std::string& output_name,
+                   const command_line& line) {
+  // A folder opens for reading on some systems but yields no text, so it is
+  // refused like any other input that cannot be opened.
+  std::FILE* in = open_input_file(input_name);
+  if (in == nullptr) {
+    print_message("Could not open LoTW file %s\n\n",
+                  printable(input_name).c_str());
+    return {refused(), false};
+  }
+  // The reader reads in large blocks of its own; a stream buffer would only
+  // split each block in two. A refusal only makes the reading slower.
+  (void)std::setvbuf(in, nullptr, _IONBF, 0);
+  column_list all;
+  if (line.all_columns && !columns_of_report(in, input_name, all)) {
+    (void)std::fclose(in);
+    return {1, false};
+  }
+  const column_list& columns = line.all_columns ? all : line.columns;
   // The reader's buffer is taken before the output is made, so that running
   // out of memory for it leaves nothing behind.
   adif_reader reader = line.chose_columns
                            ? adif_reader(in, columns)
                            : adif_reader(in, line.skip_unknown);
   output_file out;
-  open_output(out, in, output_name);
+  if (!open_output(out, in, output_name)) {
+    (void)std::fclose(in);
+    return {refused(), false};
+  }
 
   qso_record record(line.chose_columns ? columns.size() : field_count);
   csv_writer writer(out.stream(), line.chose_columns ? &columns : nullptr,
@@ -234,10 +271,10 @@ int convert(const char* input_name, const std::string& output_name,
   if (write_failed)
     print_message("Could not write output file %s\n", output.c_str());
   if (out_of_memory || read_failed || write_failed)
-    return 1;
+    return {1, false};
   if (!report.report_seen) {
     print_message("No LoTW report found in %s\n", input.c_str());
-    return 1;
+    return {1, false};
   }
   // A report cut short, or one that holds fewer or more QSOs than it says,
   // was not converted whole, though its rows are written.
@@ -254,16 +291,55 @@ int convert(const char* input_name, const std::string& output_name,
     cut_short = true;
   }
   print_message("Wrote %lld QSOs to %s\n", qso_count, output.c_str());
-  if (cut_short)
-    return 1;
   // The rows before an unknown field are written, but the report was not
   // read to its end, which a script must be able to tell from the status.
-  if (!report.stopped_at_unknown)
-    return 0;
-  (void)std::fputs("Run again with --skip-unknown to skip the fields that "
-                   "qsoflat does not know and read the whole report\n",
-                   stderr);
-  return 1;
+  return {cut_short || report.stopped_at_unknown ? 1 : 0,
+          report.stopped_at_unknown};
+}
+
+// Converts the report named on a command line, where an unknown field can
+// only be answered by running again.
+int convert_named(const char* input_name, const std::string& output_name,
+                  const command_line& line) {
+  const conversion done = convert(input_name, output_name, line);
+  if (done.stopped_at_unknown)
+    (void)std::fputs("Run again with --skip-unknown to skip the fields that "
+                     "qsoflat does not know and read the whole report\n",
+                     stderr);
+  return done.status;
+}
+
+// Converts each report dropped on the program, each beside itself with its
+// own messages, and gives the worst status. A report that stops at an
+// unknown field is offered whole at once, since there is no command line
+// to run again from; Enter alone after the last report closes the window.
+int convert_dropped(const command_line& line) {
+  const std::vector<const char*>& names = line.names;
+  int worst = 0;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const bool last = i + 1 == names.size();
+    const std::string output_name = derive_output_name(names[i]);
+    conversion done = convert(names[i], output_name, line);
+    if (done.stopped_at_unknown) {
+      // Broken where an 80-column console would break it.
+      const std::string answer = ask(
+          last ? "Type S and press Enter to read the whole report, skipping "
+                 "the fields\nqsoflat does not know; press Enter alone to "
+                 "close. "
+               : "Type S and press Enter to read the whole report, skipping "
+                 "the fields\nqsoflat does not know; press Enter alone to go "
+                 "on with the next one. ");
+      if (answer == "S" || answer == "s") {
+        command_line whole = line;
+        whole.skip_unknown = true;
+        done = convert(names[i], output_name, whole);
+      }
+      else if (last)
+        end_program(std::max(worst, done.status), true);
+    }
+    worst = std::max(worst, done.status);
+  }
+  return worst;
 }
 
 }  // namespace
@@ -284,13 +360,21 @@ int qsoflat_main(int argc, char** argv) {
     const command_line line = parse_command_line(argc, argv);
     if (line.wanted != request::convert)
       return show(line.wanted);
-    if (line.names.empty() || line.names.size() > 2)
+    // Explorer gives a program a console of its own, and every name it
+    // passes is a file dropped on the program.
+    const bool dropped = has_console_of_its_own();
+    if (line.names.empty() && dropped)
+      usage_with_guide();
+    if (line.names.empty() || (line.names.size() > 2 && !dropped))
       usage();
+    if (dropped)
+      return convert_dropped(line);
     const char* const input_name = line.names[0];
-    return convert(input_name,
-                   line.names.size() == 2 ? std::string(line.names[1])
-                                          : derive_output_name(input_name),
-                   line);
+    return convert_named(input_name,
+                         line.names.size() == 2
+                             ? std::string(line.names[1])
+                             : derive_output_name(input_name),
+                         line);
   } catch (const std::bad_alloc&) {
     (void)std::fputs("Out of memory\n", stderr);
     return 1;

@@ -11,7 +11,8 @@
 // appended when that component has no dot.
 std::string derive_output_name(std::string_view input_name);
 
-// Runs the whole program and returns its exit status.
+// Runs the whole program and returns its exit status, which the caller
+// ends the program with through end_program, as usage does.
 int qsoflat_main(int argc, char** argv);
 
 #endif  // QSOFLAT_QSOFLAT_H_

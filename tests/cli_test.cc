@@ -411,7 +411,8 @@ const cli_case cli_cases[] = {
     {"long report with LF and CR LF line ends", {{"log.adi", many_records()}}, nullptr, "", "log.adi", 0, "Wrote 5000 QSOs to log.csv\n", {{"log.csv", many_rows()}}},
     {"given output name", {{"log.adi", worked_report}}, nullptr, "", "log.adi out.txt", 0, "Wrote 1 QSOs to out.txt\n", {{"out.txt", header + worked_row}}},
     {"existing output is replaced", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, nullptr, "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
-    {"swapped arguments leave the report", {{"lotwreport.adi", example_report}, {"lotwreport.csv", header}}, nullptr, "", "lotwreport.csv lotwreport.adi", 1, "No LoTW report found in lotwreport.csv\n", {}},
+    {"swapped arguments leave the report", {{"lotwreport.adi", example_report}, {"lotwreport.csv", header}}, nullptr, "", "lotwreport.csv lotwreport.adi", 1, "Output file lotwreport.adi is a LoTW report\n\n" + usage_line, {}},
+    {"a second report is never the output", {{"new.adi", worked_report}, {"old.adi", detailed_report}}, nullptr, "", "new.adi old.adi", 1, "Output file old.adi is a LoTW report\n\n" + usage_line, {}},
     {"Ctrl-Z is a byte like any other", {{"log.adi", "<CALL:1>A\n<eor>\n<CALL:3>B\x1a" "C\n<eor>\n<CALL:1>D\n<eor>\n\x1a"}}, nullptr, "", "log.adi", 0, "Wrote 3 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\nB\x1a" "C,,,,,,,,,,,,,,\nD,,,,,,,,,,,,,,\n"}}},
     {"cut off in a tag", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BA"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <BA\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + owncall_row}}},
     {"byte-order mark before the header", {{"log.adi", "\xEF\xBB\xBF" + worked_report}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
@@ -489,6 +490,8 @@ const cli_case cli_cases[] = {
     {"SIGHUP leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s HUP 1 ", "r.adi out.csv", 129, "", {}},
     {"existing output in a folder that is not writable", {{"log.adi", worked_report}, {"ro/out.csv", "old"}}, make_read_only_with_output, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"output through a symbolic link replaces its target", {{"log.adi", worked_report}, {"real.csv", "old"}}, symlink_output, "", "log.adi link.csv", 0, "Wrote 1 QSOs to link.csv\n", {{"real.csv", header + worked_row}}},
+    {"a report behind a symbolic link is never the output", {{"log.adi", worked_report}, {"real.csv", "ADIF export <eoh>\n <CALL:1>A <eor>\n"}}, symlink_output, "", "log.adi link.csv", 1, "Output file link.csv is a LoTW report\n\n" + usage_line, {}},
+    {"a report given as a descriptor is appended to", {{"log.adi", worked_report}, {"old.adi", worked_report}}, nullptr, "", "log.adi /dev/fd/3 3>>old.adi", 0, "Wrote 1 QSOs to /dev/fd/3\n", {{"old.adi", worked_report + header + worked_row}}},
     {"read error", {{"mem.csv", "old"}}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
     {"--columns all from a FIFO leaves the old output", {{"out.csv", "old"}}, nullptr, "mkfifo r.adi && { printf '<CALL:1>A\\n<eor>\\n' >r.adi 2>/dev/null & } && ", "--columns all r.adi out.csv", 1, "--columns all needs a file that can be read twice: r.adi\n\n" + usage_line, {}},
 #ifndef QSOFLAT_SANITIZED

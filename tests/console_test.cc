@@ -21,4 +21,26 @@ TEST(Printable, ShowsControlCharactersAsQuestionMarks) {
     EXPECT_EQ(printable(c.text), c.shown) << c.text;
 }
 
+// Only a console that the program alone holds, and both reads and writes,
+// is one that closes with it: the program then waits before it ends.
+TEST(ConsoleOfItsOwn, IsTheProgramsAloneAndBothReadAndWritten) {
+  const struct {
+    console_facts facts;
+    bool own;
+  } cases[] = {
+      {{1, true, true}, true},    // started from Explorer
+      {{2, true, true}, false},   // a command prompt or PowerShell
+      {{0, false, false}, false},  // no console at all
+      {{1, false, true}, false},  // standard input redirected
+      {{1, true, false}, false},  // standard error redirected
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(is_console_of_its_own(c.facts), c.own)
+        << c.facts.processes << c.facts.input_is_console
+        << c.facts.error_is_console;
+#ifndef _WIN32
+  EXPECT_FALSE(has_console_of_its_own());
+#endif
+}
+
 }  // namespace
