@@ -166,16 +166,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t small_buffer = 1 + data[0] % 32;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   check_scans_agree(input);
-  for (const bool skip_unknown : {false, true}) {
-    const conversion lf = convert(input, skip_unknown, initial_buffer_size);
+  // The default reading, with skip_unknown, and with every field a column.
+  for (const int mode : {0, 1, 2}) {
+    const bool skip_unknown = mode == 1;
+    const bool all_columns = mode == 2;
+    const conversion lf =
+        convert(input, skip_unknown, initial_buffer_size, all_columns);
     check_rows(lf);
-    const conversion small = convert(input, skip_unknown, small_buffer);
+    const conversion small =
+        convert(input, skip_unknown, small_buffer, all_columns);
     if (small.csv != lf.csv || small.messages != lf.messages ||
         small.fields_pending != lf.fields_pending ||
         small.announced_count != lf.announced_count)
       fail("the reader's buffer size changed what was read");
     const conversion crlf =
-        convert(with_cr_lf(input), skip_unknown, small_buffer);
+        convert(with_cr_lf(input), skip_unknown, small_buffer, all_columns);
     if (crlf.csv != lf.csv || crlf.messages != lf.messages ||
         crlf.fields_pending != lf.fields_pending ||
         crlf.announced_count != lf.announced_count)

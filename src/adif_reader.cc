@@ -83,6 +83,9 @@ line_keep adif_reader::keep_of(const line& start) const {
   const bool has_value = start.value_start != std::string_view::npos;
   const line_keep field = has_value ? line_keep::all : line_keep::head_and_value;
   const bool any_case = mode_ != reading::fields;
+  // Any line may then end the reading and be shown, the count line too.
+  if (!any_case && owncall_seen_)
+    return line_keep::all;
   if (!summary_.count_announced && begins_with(start.text, count_tag, any_case))
     return field;
   if (any_case) {
@@ -90,8 +93,6 @@ line_keep adif_reader::keep_of(const line& start) const {
         start.text.substr(0, has_value ? start.value_start - 1 : start.text.size());
     return takes(tag) ? field : line_keep::none;
   }
-  if (owncall_seen_)
-    return line_keep::all;
   return match_field(start.text) != no_field ? field : line_keep::none;
 }
 

@@ -68,25 +68,35 @@ class column_list {
   // Whether the bytes at text are the column's name in any case. A byte
   // equals a letter of the name in either case exactly when the two are
   // equal with bit 0x20 set in both; other bytes must be equal as they
-  // are. Whole words are compared eight bytes at a time: a byte at a time,
-  // the reading with 25 columns costs a tenth more.
+  // are. The name is compared a word at a time, the last word ending at the
+  // name's end and overlapping the one before it, so that no byte is
+  // compared alone: with the bytes after the last whole eight compared one
+  // at a time, 25 columns cost 4% more and --columns all 8% more.
   static bool same_name(const char* text, const column& c) {
     const std::size_t name_size = c.folded.size();
-    std::size_t i = 0;
-    for (; i + 8 <= name_size; i += 8) {
-      std::uint64_t got;
-      std::uint64_t letters;
-      std::uint64_t folded;
-      std::memcpy(&got, text + i, 8);
-      std::memcpy(&letters, c.letters.data() + i, 8);
-      std::memcpy(&folded, c.folded.data() + i, 8);
-      if ((got | letters) != folded)
-        return false;
+    if (name_size >= 8) {
+      for (std::size_t i = 0; i + 8 < name_size; i += 8)
+        if (!same_word<std::uint64_t>(text, c, i))
+          return false;
+      return same_word<std::uint64_t>(text, c, name_size - 8);
     }
-    for (; i < name_size; ++i)
-      if ((text[i] | c.letters[i]) != c.folded[i])
-        return false;
-    return true;
+    if (name_size >= 4)
+      return same_word<std::uint32_t>(text, c, 0) &&
+             same_word<std::uint32_t>(text, c, name_size - 4);
+    if (name_size >= 2)
+      return same_word<std::uint16_t>(text, c, 0) &&
+             same_word<std::uint16_t>(text, c, name_size - 2);
+    return (text[0] | c.letters[0]) == c.folded[0];
+  }
+  template <class Word>
+  static bool same_word(const char* text, const column& c, std::size_t at) {
+    Word got;
+    Word letters;
+    Word folded;
+    std::memcpy(&got, text + at, sizeof got);
+    std::memcpy(&letters, c.letters.data() + at, sizeof letters);
+    std::memcpy(&folded, c.folded.data() + at, sizeof folded);
+    return (got | letters) == folded;
   }
 
   std::vector<column> columns_;

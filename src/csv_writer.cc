@@ -76,18 +76,39 @@ char* put_quoted(char* out, std::string_view value) {
   return out;
 }
 
+// Whether any of the eight bytes at p is a comma or a double quote.
+bool comma_or_quote_in_word(const char* p) {
+  using namespace line_scan_detail;
+  const std::uint64_t word = load_word(p);
+  return (zero_bytes(word ^ (low_bits * ',')) |
+          zero_bytes(word ^ (low_bits * '"'))) != 0;
+}
+
 // A value with a comma or a double quote would change the row's shape, so it
 // alone is quoted; every other value stays byte for byte as it came. Values
-// are short, so the bytes are copied while they are looked at. Inline, and
-// forced to be, in each column's own code.
+// are short, so the bytes are copied while they are looked at, eight at a
+// time where there are eight, the last eight overlapping those before them:
+// a byte at a time, 25 columns cost 4% more. Inline, and forced to be, in
+// each column's own code.
 [[gnu::always_inline]] inline char* put_plain(char* out, std::string_view value) {
-  for (std::size_t i = 0; i < value.size(); ++i) {
+  const std::size_t size = value.size();
+  if (size >= 8) {
+    for (std::size_t i = 0;; i += 8) {
+      const std::size_t at = std::min(i, size - 8);
+      if (comma_or_quote_in_word(value.data() + at))
+        return put_quoted(out, value);
+      std::memcpy(out + at, value.data() + at, 8);
+      if (at == size - 8)
+        return out + size;
+    }
+  }
+  for (std::size_t i = 0; i < size; ++i) {
     const char c = value[i];
     if (c == ',' || c == '"')
       return put_quoted(out, value);
     out[i] = c;
   }
-  return out + value.size();
+  return out + size;
 }
 
 // Whether a date read as the number YYYYMMDD has a month with a name.
@@ -202,10 +223,10 @@ bool put_long_value(std::FILE* out, std::string_view value, bool quoted) {
   return whole && std::fputc('"', out) != EOF;
 }
 
-// Whether the column writes the long value of its slot as it stands rather
-// than a short text made of it, as dates and times are.
+// Whether the column writes the long value of its slot, which is present,
+// as it stands rather than a short text made of it, as dates and times are.
 bool writes_value(column_kind kind, const field_slot& slot) {
-  if (!slot.present || slot.value.size() <= long_value)
+  if (slot.value.size() <= long_value)
     return false;
   if (kind == column_kind::date)
     return !has_month(saturated_32(read_leading_integer(slot.value).value));
@@ -222,37 +243,42 @@ std::size_t room_in_buffer(const field_slot& slot) {
 // A row written a column at a time, as every row of chosen columns or in
 // ISO dates is. A long value goes to the stream straight from its slot,
 // after the rows held and the columns before it. Room for every other
-// column is made first, as for a whole row, and flushing only frees it.
+// column is made first, as for a whole row, and flushing only frees it, so
+// that the row is written through a pointer that stays valid: through the
+// buffer's vector and its count, which each column would read again, 25
+// columns cost 2% more.
 bool write_row_by_columns(csv_writer& writer, qso_record& record) {
   field_slot* const slots = record.slots.data() + writer.first_slot;
+  const column_kind* const kinds = writer.kinds.data();
   const std::size_t count = writer.kinds.size();
+  const bool iso_dates = writer.iso_dates;
   std::size_t room = 1;
   for (std::size_t i = 0; i < count; ++i)
     room += room_in_buffer(slots[i]);
-  (void)reserve(writer, writer.used, room);
+  char* out = reserve(writer, writer.used, room);
   bool whole = true;
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0)
-      writer.buffer[writer.used++] = ',';
+      *out++ = ',';
     field_slot& slot = slots[i];
-    const column_kind kind = writer.kinds[i];
-    const bool straight = writes_value(kind, slot);
     if (!slot.present)
       continue;
     slot.present = false;
-    if (straight) {
+    const column_kind kind = kinds[i];
+    if (writes_value(kind, slot)) {
+      writer.used = static_cast<std::size_t>(out - writer.buffer.data());
       whole = flush_rows(writer) && whole;
       whole = put_long_value(writer.out, slot.value,
                              kind == column_kind::county) &&
               whole;
+      out = writer.buffer.data();
       continue;
     }
     // A date or time made of a long value is short.
-    char* const out = put_value(writer.buffer.data() + writer.used, kind,
-                                writer.iso_dates, slot.value);
-    writer.used = static_cast<std::size_t>(out - writer.buffer.data());
+    out = put_value(out, kind, iso_dates, slot.value);
   }
-  writer.buffer[writer.used++] = '\n';
+  *out++ = '\n';
+  writer.used = static_cast<std::size_t>(out - writer.buffer.data());
   return whole && (writer.used < flush_size || flush_rows(writer));
 }
 

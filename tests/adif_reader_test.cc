@@ -86,7 +86,7 @@ const reader_case reader_cases[] = {
     {"a line longer than the buffer is read whole", owncall + "<CALL:1>" + long_value + "\r\n<eor>\r\n", {"CALL=" + long_value + ";"}, ""},
     {"long lines not kept are passed over", long_value + "\n<APP_LoTW_NUMREC:1>" + long_value + "\n\r" + long_value + "\n" + owncall + "\0"s + long_value + "\n<CALL:1>A\r" + long_value + "\n" + std::string(100000, '\r') + "<eor>\n", {"CALL=A;"}, ""},
     {"a long tag before its value is read by its head, and a long field line without a value is skipped", "<CALL:" + long_value + ">Q1AAA\n<CALL:5 " + long_value + "\n" + owncall + "<eor>\n", {"CALL=Q1AAA;"}, ""},
-    {"a long unknown line after the own call is shown", owncall + "<eor>\n<X>" + long_value + "\n", {""}, "Unrecognized ADIF field <X>" + long_value + "\n"},
+    {"a long unknown line after the own call is shown whole, the count line too", owncall + "<eor>\n<APP_LoTW_NUMREC:" + long_value + ">1\n", {""}, "Unrecognized ADIF field <APP_LoTW_NUMREC:" + long_value + ">1\n"},
 };
 
 // With skip_unknown: exact names in any case, markers in any case, and

@@ -47,6 +47,7 @@ TEST(WriteRecord, FormatsEachKindOfColumn) {
   } cases[] = {
       {2, "Q1AAA", "Q1AAA"},
       {4, "SSB,X", "\"SSB,X\""},
+      {2, "Q1AAA/P12,", "\"Q1AAA/P12,\""},  // the comma in the last eight bytes only
       {4, std::string(100000, '"'), '"' + std::string(200000, '"') + '"'},
       {4, std::string(1000, '"'), '"' + std::string(2000, '"') + '"'},
       {4, long_text, long_text},
