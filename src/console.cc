@@ -183,8 +183,8 @@ std::string ask(const char* question) {
     if (answer.back() == '\n')
       break;
   }
-  while (!answer.empty() && (answer.back() == '\n' || answer.back() == '\r'))
-    answer.pop_back();
+  // Past the last byte that is no line end; npos + 1 empties a bare Enter.
+  answer.erase(answer.find_last_not_of("\r\n") + 1);
   return answer;
 }
 
