@@ -98,7 +98,7 @@ line_keep adif_reader::keep_of(const line& start) const {
 
 // The reading loop, one copy for each mode, so that the default mode's
 // lines pay nothing for the others' rules.
-template <adif_reader::reading mode>
+template <adif_reader::reading mode, bool in_report_order>
 read_outcome adif_reader::read_lines(qso_record& record) {
   constexpr bool any_case = mode != reading::fields;
   // What the matching gives for a tag that names nothing the reading takes.
@@ -144,7 +144,13 @@ read_outcome adif_reader::read_lines(qso_record& record) {
     } else if constexpr (mode == reading::columns) {
       if (has_value) {
         tag = tag_of(text, value_start);
-        field = columns_->match_tag(tag);
+        if constexpr (in_report_order) {
+          field = columns_->match_tag(tag, likely_column_);
+          if (field != none)
+            likely_column_ = field + 1;
+        } else {
+          field = columns_->match_tag(tag);
+        }
       }
     } else {
       field = match_field(text);
@@ -199,6 +205,8 @@ read_outcome adif_reader::read(qso_record& record) {
     case reading::columns:
       break;
   }
+  if (columns_->in_report_order())
+    return read_lines<reading::columns, true>(record);
   return read_lines<reading::columns>(record);
 }
 
@@ -221,6 +229,7 @@ column_list columns_of(std::FILE* input, std::size_t buffer_size) {
                                         : line_keep::none;
   };
   bool in_header = true;
+  std::size_t likely = column_list::no_column;
   line current;
   while (lines.next(current, keep)) {
     const auto [text, value_start] = current;
@@ -239,12 +248,16 @@ column_list columns_of(std::FILE* input, std::size_t buffer_size) {
     if (value_start == std::string_view::npos)
       continue;
     const std::string_view tag = tag_of(text, value_start);
-    if (columns.match_tag(tag) != column_list::no_column)
+    const std::size_t known = columns.match_tag(tag, likely);
+    if (known != column_list::no_column) {
+      likely = known + 1;
       continue;
+    }
     const std::string_view name = name_in(tag);
-    if (is_field_name(name))
-      (void)columns.add(name);
+    if (is_field_name(name) && columns.add(name))
+      likely = columns.size();
   }
+  columns.set_in_report_order();
   return columns;
 }
 

@@ -59,7 +59,9 @@ class adif_reader {
   // exact one, or by the chosen columns.
   enum class reading { fields, skip_unknown, columns };
 
-  template <reading mode>
+  // In report order, a column's tag is matched first with the column
+  // after the last one matched.
+  template <reading mode, bool in_report_order = false>
   read_outcome read_lines(qso_record& record);
   line_keep keep_of(const line& start) const;
   bool takes(std::string_view tag) const;
@@ -68,6 +70,9 @@ class adif_reader {
   report_summary summary_;
   const reading mode_;
   const column_list* const columns_ = nullptr;  // with reading::columns
+  // The column after the last one matched, which the next tag most
+  // likely names.
+  std::size_t likely_column_ = column_list::no_column;
   bool owncall_seen_ = false;  // the QSO part has begun
   bool in_header_ = true;      // no "<eoh>" or "<eor>" has come yet
   bool finished_ = false;      // nothing more is read

@@ -32,25 +32,30 @@ class column_list {
   bool add(std::string_view name);
 
   std::size_t size() const { return columns_.size(); }
+  // Whether the columns stand in the order that the report's QSOs hold
+  // their fields, as when they were taken from the report.
+  bool in_report_order() const { return in_report_order_; }
+  void set_in_report_order() { in_report_order_ = true; }
   std::string_view name(std::size_t column) const { return columns_[column].name; }
   column_kind kind(std::size_t column) const { return columns_[column].kind; }
 
   // The column whose name, in any case, the tag's text (from its "<", its
-  // first ">" left out) holds before its first ":", or no_column.
-  std::size_t match_tag(std::string_view tag) const {
+  // first ">" left out) holds before its first ":", or no_column. The
+  // column likely is tried first: a report's QSOs hold their fields in the
+  // same order, so a reader that passes the column after its last match
+  // seldom walks the list: for --columns all, where both passes do, that
+  // costs a tenth fewer instructions on a detailed download.
+  std::size_t match_tag(std::string_view tag,
+                        std::size_t likely = no_column) const {
     if (tag.size() < 2 || tag[0] != '<')
       return no_column;
+    if (likely < columns_.size() && names(tag, columns_[likely]))
+      return likely;
     for (std::uint32_t i = first_by_byte_[static_cast<unsigned char>(
              upper_case(tag[1]))];
-         i != 0; i = columns_[i - 1].next) {
-      const column& c = columns_[i - 1];
-      // The ":" after a name of the column's length rules out nearly every
-      // other name before its bytes are compared.
-      const std::size_t name_size = c.folded.size();
-      if (tag.size() > name_size + 1 && tag[name_size + 1] == ':' &&
-          same_name(tag.data() + 1, c))
+         i != 0; i = columns_[i - 1].next)
+      if (names(tag, columns_[i - 1]))
         return i - 1;
-    }
     return no_column;
   }
 
@@ -64,6 +69,15 @@ class column_list {
     column_kind kind;
     std::uint32_t next;  // the next column with the same first byte, plus one
   };
+
+  // Whether the tag, which begins with "<", names the column. The ":"
+  // after a name of the column's length rules out nearly every other name
+  // before its bytes are compared.
+  static bool names(std::string_view tag, const column& c) {
+    const std::size_t name_size = c.folded.size();
+    return tag.size() > name_size + 1 && tag[name_size + 1] == ':' &&
+           same_name(tag.data() + 1, c);
+  }
 
   // Whether the bytes at text are the column's name in any case. A byte
   // equals a letter of the name in either case exactly when the two are
@@ -104,6 +118,7 @@ class column_list {
   // 0 for none; the columns sharing that byte are chained through next, so
   // that a tag is compared only with the names that can match it.
   std::array<std::uint32_t, 256> first_by_byte_{};
+  bool in_report_order_ = false;
 };
 
 // Reads a list of field names separated by commas, such as
