@@ -233,6 +233,17 @@ column_list columns_of(std::FILE* input, std::size_t buffer_size) {
   line current;
   while (lines.next(current, keep)) {
     const auto [text, value_start] = current;
+    // A line that names a column already taken, as most do, is passed before
+    // the markers are compared, since a marker names no column: compared
+    // first, they cost --columns all half a percent more.
+    const std::string_view tag =
+        value_start == std::string_view::npos ? std::string_view()
+                                               : tag_of(text, value_start);
+    const std::size_t known = columns.match_tag(tag, likely);
+    if (known != column_list::no_column) {
+      likely = known + 1;
+      continue;
+    }
     if (is_marker(text, end_of_record, true)) {
       in_header = false;
       continue;
@@ -247,12 +258,6 @@ column_list columns_of(std::FILE* input, std::size_t buffer_size) {
     }
     if (value_start == std::string_view::npos)
       continue;
-    const std::string_view tag = tag_of(text, value_start);
-    const std::size_t known = columns.match_tag(tag, likely);
-    if (known != column_list::no_column) {
-      likely = known + 1;
-      continue;
-    }
     const std::string_view name = name_in(tag);
     if (is_field_name(name) && columns.add(name))
       likely = columns.size();
