@@ -110,27 +110,6 @@ read_outcome adif_reader::read_lines(qso_record& record) {
     const auto [text, value_start] = current;
     if (text.empty())
       continue;
-    if (is_marker(text, end_of_record, any_case)) {
-      summary_.report_seen = true;
-      summary_.qso_cut_off = false;
-      in_header_ = false;
-      return read_outcome::record_complete;
-    }
-    if (is_marker(text, end_of_file, any_case)) {
-      summary_.report_seen = true;
-      break;
-    }
-    if constexpr (mode == reading::columns) {
-      // The fields of the header were taken only until it was known to be
-      // one.
-      if (in_header_ && is_marker(text, end_of_header, true)) {
-        in_header_ = false;
-        summary_.qso_cut_off = false;
-        for (field_slot& slot : record.slots)
-          slot.present = false;
-        continue;
-      }
-    }
     // A line that names a field but holds no ">" carries no value, so it is
     // not taken for one.
     const bool has_value = value_start != std::string_view::npos;
@@ -154,6 +133,31 @@ read_outcome adif_reader::read_lines(qso_record& record) {
       }
     } else {
       field = match_field(text);
+    }
+    // No marker names a field, so a line that does is no marker: most lines
+    // are fields, and skip the marker compares.
+    if (field == none) {
+      if (is_marker(text, end_of_record, any_case)) {
+        summary_.report_seen = true;
+        summary_.qso_cut_off = false;
+        in_header_ = false;
+        return read_outcome::record_complete;
+      }
+      if (is_marker(text, end_of_file, any_case)) {
+        summary_.report_seen = true;
+        break;
+      }
+      if constexpr (mode == reading::columns) {
+        // The fields of the header were taken only until it was known to be
+        // one.
+        if (in_header_ && is_marker(text, end_of_header, true)) {
+          in_header_ = false;
+          summary_.qso_cut_off = false;
+          for (field_slot& slot : record.slots)
+            slot.present = false;
+          continue;
+        }
+      }
     }
     if (field != none && has_value) {
       std::string_view value = text.substr(value_start);
