@@ -233,29 +233,24 @@ bool writes_value(column_kind kind, const field_slot& slot) {
   return kind != column_kind::time;
 }
 
-// The room that a column takes in the buffer: a long value that goes to
-// the stream straight takes only its separator.
-std::size_t room_in_buffer(const field_slot& slot) {
-  const bool held = slot.present && slot.value.size() <= long_value;
-  return room_for(held ? slot.value.size() : 0);
-}
-
 // A row written a column at a time, as every row of chosen columns or in
 // ISO dates is. A long value goes to the stream straight from its slot,
-// after the rows held and the columns before it. Room for every other
-// column is made first, as for a whole row, and flushing only frees it, so
-// that the row is written through a pointer that stays valid: through the
-// buffer's vector and its count, which each column would read again, 25
-// columns cost 2% more.
+// after the rows held and the columns before it. Room for the separators
+// and the line end is made first, then before each held value room for it
+// and all but the values that may follow it, so that a failure to grow the
+// buffer leaves the row unflushed unless a long value went before it. The
+// row is written through a pointer that these checks keep valid: through
+// the buffer's vector and its count, which each column would read again,
+// 25 columns cost 2% more. Making the room as each value comes, rather
+// than summing it over the row first, costs --columns all 0.5% fewer
+// instructions on a detailed download.
 bool write_row_by_columns(csv_writer& writer, qso_record& record) {
   field_slot* const slots = record.slots.data() + writer.first_slot;
   const column_kind* const kinds = writer.kinds.data();
   const std::size_t count = writer.kinds.size();
   const bool iso_dates = writer.iso_dates;
-  std::size_t room = 1;
-  for (std::size_t i = 0; i < count; ++i)
-    room += room_in_buffer(slots[i]);
-  char* out = reserve(writer, writer.used, room);
+  char* out = reserve(writer, writer.used, count + 1);
+  char* end = writer.buffer.data() + writer.buffer.size();
   bool whole = true;
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0)
@@ -275,6 +270,12 @@ bool write_row_by_columns(csv_writer& writer, qso_record& record) {
       continue;
     }
     // A date or time made of a long value is short.
+    const std::size_t size = slot.value.size();
+    const std::size_t room = room_for(size <= long_value ? size : 0) + count;
+    if (static_cast<std::size_t>(end - out) < room) {
+      out = reserve(writer, static_cast<std::size_t>(out - writer.buffer.data()), room);
+      end = writer.buffer.data() + writer.buffer.size();
+    }
     out = put_value(out, kind, iso_dates, slot.value);
   }
   *out++ = '\n';

@@ -152,11 +152,13 @@ TEST(FormatIsoDateAndTime, SplitsTodaysReading) {
 }
 
 // Chosen columns are written in their order, each by its name's kind, from
-// the slots of their indexes; a long value goes straight to the stream.
+// the slots of their indexes; a long value goes straight to the stream, and
+// values just short of long grow the buffer within their row.
 TEST(WriteRecord, WritesChosenColumnsByTheirKinds) {
   column_list columns;
   std::string bad_name;
   ASSERT_TRUE(parse_column_list("Time_Off,COUNTRY,qsl_rcvd,cnty,LOTW_QSLRDATE,SAT_NAME", columns, bad_name));
+  const std::string held_text(60000, 'y');
   for (const bool iso : {false, true}) {
     std::FILE* out = std::tmpfile();
     csv_writer writer(out, &columns, iso);
@@ -165,6 +167,7 @@ TEST(WriteRecord, WritesChosenColumnsByTheirKinds) {
     const std::vector<fields> records = {
         {{0, "101500"}, {1, "BOSNIA, HERZEGOVINA"}, {3, "CT,HARTFORD"}, {4, "20121013"}},
         {{5, long_text}},
+        {{1, held_text}, {3, held_text}},
     };
     for (const fields& values : records) {
       for (const auto& [index, value] : values)
@@ -176,7 +179,8 @@ TEST(WriteRecord, WritesChosenColumnsByTheirKinds) {
               "Time_Off,COUNTRY,qsl_rcvd,cnty,LOTW_QSLRDATE,SAT_NAME\n" +
                   std::string(iso ? "10:15" : "1015") +
                   ",\"BOSNIA, HERZEGOVINA\",,\"CT,HARTFORD\"," +
-                  (iso ? "2012-10-13" : "13-Oct-2012") + ",\n,,,,," + long_text + "\n");
+                  (iso ? "2012-10-13" : "13-Oct-2012") + ",\n,,,,," + long_text + "\n," +
+                  held_text + ",,\"" + held_text + "\",,\n");
     std::fclose(out);
   }
 }
