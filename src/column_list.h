@@ -90,64 +90,51 @@ class column_list {
             same_name(tag.data() + 1, c));
   }
 
-  // Whether the size bytes at text and at name are equal, compared a word
-  // at a time as same_name compares.
-  static bool same_bytes(const char* text, const char* name, std::size_t size) {
+  // Whether equal(at, Word{}) holds for every word of a name of size
+  // bytes: the name is compared a word at a time, the last word ending at
+  // the name's end and overlapping the one before it, so that no byte is
+  // compared alone. With the bytes after the last whole eight compared one
+  // at a time, 25 columns cost 4% more and --columns all 8% more.
+  template <class Equal>
+  static bool all_words(std::size_t size, const Equal& equal) {
     if (size >= 8) {
       for (std::size_t i = 0; i + 8 < size; i += 8)
-        if (!equal_word<std::uint64_t>(text, name, i))
+        if (!equal(i, std::uint64_t{}))
           return false;
-      return equal_word<std::uint64_t>(text, name, size - 8);
+      return equal(size - 8, std::uint64_t{});
     }
     if (size >= 4)
-      return equal_word<std::uint32_t>(text, name, 0) &&
-             equal_word<std::uint32_t>(text, name, size - 4);
+      return equal(0, std::uint32_t{}) && equal(size - 4, std::uint32_t{});
     if (size >= 2)
-      return equal_word<std::uint16_t>(text, name, 0) &&
-             equal_word<std::uint16_t>(text, name, size - 2);
-    return text[0] == name[0];
+      return equal(0, std::uint16_t{}) && equal(size - 2, std::uint16_t{});
+    return equal(0, std::uint8_t{});
   }
+
   template <class Word>
-  static bool equal_word(const char* text, const char* name, std::size_t at) {
-    Word got;
-    Word want;
-    std::memcpy(&got, text + at, sizeof got);
-    std::memcpy(&want, name + at, sizeof want);
-    return got == want;
+  static Word word_at(const char* bytes, std::size_t at) {
+    Word word;
+    std::memcpy(&word, bytes + at, sizeof word);
+    return word;
+  }
+
+  // Whether the size bytes at text and at name are equal.
+  static bool same_bytes(const char* text, const char* name, std::size_t size) {
+    return all_words(size, [=](std::size_t at, auto word) {
+      using Word = decltype(word);
+      return word_at<Word>(text, at) == word_at<Word>(name, at);
+    });
   }
 
   // Whether the bytes at text are the column's name in any case. A byte
   // equals a letter of the name in either case exactly when the two are
-  // equal with bit 0x20 set in both; other bytes must be equal as they
-  // are. The name is compared a word at a time, the last word ending at the
-  // name's end and overlapping the one before it, so that no byte is
-  // compared alone: with the bytes after the last whole eight compared one
-  // at a time, 25 columns cost 4% more and --columns all 8% more.
+  // equal with bit 0x20 set in both; other bytes must be equal as they are.
   static bool same_name(const char* text, const column& c) {
-    const std::size_t name_size = c.folded.size();
-    if (name_size >= 8) {
-      for (std::size_t i = 0; i + 8 < name_size; i += 8)
-        if (!same_word<std::uint64_t>(text, c, i))
-          return false;
-      return same_word<std::uint64_t>(text, c, name_size - 8);
-    }
-    if (name_size >= 4)
-      return same_word<std::uint32_t>(text, c, 0) &&
-             same_word<std::uint32_t>(text, c, name_size - 4);
-    if (name_size >= 2)
-      return same_word<std::uint16_t>(text, c, 0) &&
-             same_word<std::uint16_t>(text, c, name_size - 2);
-    return (text[0] | c.letters[0]) == c.folded[0];
-  }
-  template <class Word>
-  static bool same_word(const char* text, const column& c, std::size_t at) {
-    Word got;
-    Word letters;
-    Word folded;
-    std::memcpy(&got, text + at, sizeof got);
-    std::memcpy(&letters, c.letters.data() + at, sizeof letters);
-    std::memcpy(&folded, c.folded.data() + at, sizeof folded);
-    return (got | letters) == folded;
+    return all_words(c.folded.size(), [text, &c](std::size_t at, auto word) {
+      using Word = decltype(word);
+      return static_cast<Word>(word_at<Word>(text, at) |
+                               word_at<Word>(c.letters.data(), at)) ==
+             word_at<Word>(c.folded.data(), at);
+    });
   }
 
   std::vector<column> columns_;
