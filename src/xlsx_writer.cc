@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <new>
+#include <numeric>
 #include <string>
 
 namespace {
@@ -148,7 +149,8 @@ std::size_t characters(std::string_view text) {
 // The day count of a date in the proleptic Gregorian calendar, day 0 being
 // 1970-01-01.
 std::int64_t days_from_civil(int year, int month, int day) {
-  year -= month <= 2;
+  if (month <= 2)
+    --year;
   const int era = year / 400;
   const int year_of_era = year - era * 400;
   const int day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
@@ -172,7 +174,7 @@ bool read_date(std::string_view value, double& serial) {
   const int day = number_at(value, 6, 2);
   constexpr int month_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   if (year < 1900 || month < 1 || month > 12 || day < 1 ||
-      day > month_days[month - 1] + (month == 2 && is_leap(year)))
+      day > month_days[month - 1] + (month == 2 && is_leap(year) ? 1 : 0))
     return false;
   std::int64_t days = days_from_civil(year, month, day) -
                       days_from_civil(1899, 12, 30);
@@ -229,11 +231,12 @@ bool read_decimal(std::string_view value, decimal& number) {
       (point < digits.size() && (fraction.empty() || !all_digits(fraction))) ||
       integer.size() + fraction.size() > most_digits)
     return false;
-  std::int64_t mantissa = 0;
-  for (const char c : integer)
-    mantissa = mantissa * 10 + (c - '0');
-  for (const char c : fraction)
-    mantissa = mantissa * 10 + (c - '0');
+  const auto add_digit = [](std::int64_t n, char c) { return n * 10 + (c - '0'); };
+  const std::int64_t mantissa =
+      std::accumulate(fraction.begin(), fraction.end(),
+                      std::accumulate(integer.begin(), integer.end(),
+                                      std::int64_t{0}, add_digit),
+                      add_digit);
   if (negative && mantissa == 0)
     return false;
   double scale = 1;
@@ -397,7 +400,7 @@ bool end_sheet(xlsx_writer& writer) {
 void discard(xlsx_writer& writer) {
   for (lxw_worksheet* sheet : writer.sheets)
     if (sheet->optimize_tmpfile != nullptr)
-      std::fclose(sheet->optimize_tmpfile);
+      (void)std::fclose(sheet->optimize_tmpfile);
   lxw_workbook_free(writer.book);
   writer.book = nullptr;
 }
