@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <numeric>
 #include <string>
@@ -14,12 +15,20 @@ namespace {
 // form, which follows the locale of the machine that shows it.
 constexpr std::uint8_t short_date_format = 14;
 
+// A sheet's XML takes about its values and this much markup for each cell
+// and row, a tenth to a fifth more than it does.
+constexpr std::uint64_t cell_markup = 48;
+constexpr std::uint64_t row_markup = 40;
 // Past this many bytes of a sheet's XML, about, the ZIP's 4 GiB fields
 // could overflow, so the workbook is written with ZIP64, which only very
-// old spreadsheets cannot read. A cell takes about its value and this much
-// markup; half of 4 GiB leaves room for values that grow when escaped.
-constexpr std::uint64_t cell_markup = 80;
+// old spreadsheets cannot read; half of 4 GiB leaves room for values that
+// grow when escaped.
 constexpr std::uint64_t zip64_bytes = std::uint64_t{1} << 31;
+// To put a sheet in the file, the library first copies its rows to another
+// temporary file and ignores a failure to write it, which would leave a
+// broken file: the workbook is written only when the temporary folder has
+// room for the largest sheet, with a quarter and this much to spare.
+constexpr std::uint64_t spare_room = std::uint64_t{1} << 20;
 
 // Columns are made wide enough for their widest value and header, in
 // characters, within these bounds; the header's filter button and bold
@@ -310,7 +319,6 @@ bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
   }
   if (size >= writer.widths[column] && writer.widths[column] < widest)
     widen(writer, column, characters(std::string_view(text, size)));
-  writer.sheet_bytes += size;
   return check(writer, worksheet_write_string(writer.sheets.back(), writer.row,
                                               column, text, nullptr));
 }
@@ -387,8 +395,8 @@ bool add_sheet(xlsx_writer& writer) {
 
 // Sets the filter over the current sheet's rows, which are all written.
 bool end_sheet(xlsx_writer& writer) {
-  if (writer.sheet_bytes > zip64_bytes)
-    writer.needs_zip64 = true;
+  writer.largest_sheet_bytes =
+      std::max(writer.largest_sheet_bytes, writer.sheet_bytes);
   return check(writer, worksheet_autofilter(
                            writer.sheets.back(), 0, 0, writer.row,
                            static_cast<lxw_col_t>(writer.names.size() - 1)));
@@ -429,6 +437,7 @@ xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
   lxw_workbook_options options{};
   options.constant_memory = LXW_TRUE;
   options.tmpdir = const_cast<char*>(temporary_folder);
+  this->temporary_folder = temporary_folder;
   book = workbook_new_opt(file_name, &options);
   if (book == nullptr)
     throw std::bad_alloc();
@@ -461,6 +470,7 @@ bool write_record(xlsx_writer& writer, qso_record& record) {
       !(end_sheet(writer) && add_sheet(writer)))
     return false;
   ++writer.row;
+  writer.sheet_bytes += row_markup;
   field_slot* const slots = record.slots.data() + writer.first_slot;
   bool whole = true;
   for (std::size_t i = 0; i < writer.kinds.size(); ++i) {
@@ -468,7 +478,7 @@ bool write_record(xlsx_writer& writer, qso_record& record) {
     if (!slot.present)
       continue;
     slot.present = false;
-    writer.sheet_bytes += cell_markup;
+    writer.sheet_bytes += cell_markup + slot.value.size();
     whole = put_value(writer, static_cast<lxw_col_t>(i), writer.kinds[i],
                       slot.value) &&
             whole;
@@ -492,11 +502,15 @@ bool finish(xlsx_writer& writer) {
     whole = whole && rows != nullptr && std::fflush(rows) == 0 &&
             std::ferror(rows) == 0;
   }
-  if (!whole) {
+  std::error_code error;
+  const std::filesystem::space_info room = std::filesystem::space(
+      std::filesystem::u8path(writer.temporary_folder), error);
+  const std::uint64_t largest = writer.largest_sheet_bytes;
+  if (!whole || (!error && room.available < largest + largest / 4 + spare_room)) {
     discard(writer);
     return false;
   }
-  writer.book->options.use_zip64 = writer.needs_zip64 ? LXW_TRUE : LXW_FALSE;
+  writer.book->options.use_zip64 = largest > zip64_bytes ? LXW_TRUE : LXW_FALSE;
   lxw_workbook* const book = writer.book;
   writer.book = nullptr;
   return workbook_close(book) == LXW_NO_ERROR;

@@ -53,10 +53,12 @@ struct xlsx_writer {
   bool iso_dates;
   std::uint32_t sheet_rows;
   std::uint32_t row = 0;  // the last row written in the current sheet
-  // The bytes the current sheet's rows take, about, to tell when the
-  // workbook needs ZIP64.
+  std::string temporary_folder;
+  // The bytes that the current sheet's XML and the largest one's take,
+  // about, to tell whether the workbook needs ZIP64 and whether the
+  // temporary folder has room to put it together.
   std::uint64_t sheet_bytes = 0;
-  bool needs_zip64 = false;
+  std::uint64_t largest_sheet_bytes = 0;
   bool failed = false;  // a cell could not be written
   // Each column's widest value and header, in characters.
   std::vector<std::size_t> widths;

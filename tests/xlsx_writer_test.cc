@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -178,6 +179,41 @@ TEST(XlsxWriter, GoesOnInTheNextSheetAndCutsLongValues) {
                 "A2 s General Q1AAB\n");
   EXPECT_EQ(result.cut_values, 2);
   EXPECT_TRUE(result.left.empty());
+}
+
+// A temporary folder too small for the rows, or for the copy of them that
+// the library makes when it puts the file together and whose failure it
+// ignores, fails the workbook, writing no file and leaving nothing behind.
+// The folder is a small file system made for the case, where one can be.
+TEST(XlsxWriter, FailsWhereTheTemporaryFolderIsFull) {
+  const fs::path root = fs::temp_directory_path() /
+                        ("qsoflat-xlsx-full-" + std::to_string(getpid()));
+  fs::create_directories(root / "tmp");
+  const std::string mount =
+      "mount -t tmpfs -o size=4m qsoflat-test " + (root / "tmp").string();
+  if (std::system((mount + " 2>/dev/null").c_str()) != 0) {
+    fs::remove_all(root);
+    GTEST_SKIP() << "no file system could be made: " << mount;
+  }
+  const std::string file = (root / "out.xlsx").string();
+  // About 0.65 MB of rows a thousand: twice the room, then half of it.
+  for (const int rows : {10000, 3000}) {
+    {
+      xlsx_writer writer(file.c_str(), (root / "tmp").string().c_str());
+      ASSERT_TRUE(write_header(writer));
+      qso_record record;
+      for (int i = 0; i < rows; ++i) {
+        for (std::size_t j = first_column; j < field_count; ++j)
+          record.slots[j] = field_slot{true, "Q1AAA/" + std::to_string(i)};
+        write_record(writer, record);
+      }
+      EXPECT_FALSE(finish(writer)) << rows;
+    }
+    EXPECT_FALSE(fs::exists(file)) << rows;
+    EXPECT_TRUE(fs::is_empty(root / "tmp")) << rows;
+  }
+  EXPECT_EQ(std::system(("umount " + (root / "tmp").string()).c_str()), 0);
+  fs::remove_all(root);
 }
 
 }  // namespace
