@@ -437,7 +437,8 @@ xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
   lxw_workbook_options options{};
   options.constant_memory = LXW_TRUE;
   options.tmpdir = const_cast<char*>(temporary_folder);
-  this->temporary_folder = temporary_folder;
+  if (temporary_folder != nullptr)
+    this->temporary_folder = temporary_folder;
   book = workbook_new_opt(file_name, &options);
   if (book == nullptr)
     throw std::bad_alloc();
@@ -502,6 +503,8 @@ bool finish(xlsx_writer& writer) {
     whole = whole && rows != nullptr && std::fflush(rows) == 0 &&
             std::ferror(rows) == 0;
   }
+  // Without a folder of its own, the library takes the system's, whose
+  // room is not asked: error is then set.
   std::error_code error;
   const std::filesystem::space_info room = std::filesystem::space(
       std::filesystem::u8path(writer.temporary_folder), error);

@@ -29,10 +29,11 @@ inline constexpr std::size_t xlsx_cell_chars = 32767;
 struct xlsx_writer {
   // A workbook to be written to the file of that name (UTF-8), which is
   // made only when the workbook is finished, with its temporary files in
-  // temporary_folder (UTF-8). The columns are those of csv_writer: the 15,
-  // or the chosen ones, which must outlive the writer. Dates are shown in
-  // the reader's own short-date format, or as yyyy-mm-dd with iso_dates.
-  // Past sheet_rows QSOs, the rows go on in a next sheet.
+  // temporary_folder (UTF-8), or the system's when it is null. The columns
+  // are those of csv_writer: the 15, or the chosen ones, which must
+  // outlive the writer. Dates are shown in the reader's own short-date
+  // format, or as yyyy-mm-dd with iso_dates. Past sheet_rows QSOs (at
+  // least 1), the rows go on in a next sheet.
   xlsx_writer(const char* file_name, const char* temporary_folder,
               const column_list* chosen = nullptr, bool iso_dates = false,
               std::uint32_t sheet_rows = xlsx_sheet_rows);
