@@ -33,7 +33,8 @@ struct xlsx_writer {
   // are those of csv_writer: the 15, or the chosen ones, which must
   // outlive the writer. Dates are shown in the reader's own short-date
   // format, or as yyyy-mm-dd with iso_dates. Past sheet_rows QSOs (at
-  // least 1), the rows go on in a next sheet.
+  // least 1), the rows go on in a next sheet. Memory that runs out, here
+  // or in the functions below, throws std::bad_alloc.
   xlsx_writer(const char* file_name, const char* temporary_folder,
               const column_list* chosen = nullptr, bool iso_dates = false,
               std::uint32_t sheet_rows = xlsx_sheet_rows);
