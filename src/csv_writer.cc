@@ -76,26 +76,30 @@ char* put_quoted(char* out, std::string_view value) {
   return out;
 }
 
-// Whether any of the eight bytes at p is a comma or a double quote.
-bool comma_or_quote_in_word(const char* p) {
+// Whether any of the eight bytes at p is the separator or a double quote.
+bool needs_quotes_in_word(const char* p, char separator) {
   using namespace line_scan_detail;
   const std::uint64_t word = load_word(p);
-  return (zero_bytes(word ^ (low_bits * ',')) |
+  return (zero_bytes(word ^ (low_bits * static_cast<unsigned char>(separator))) |
           zero_bytes(word ^ (low_bits * '"'))) != 0;
 }
 
-// A value with a comma or a double quote would change the row's shape, so it
-// alone is quoted; every other value stays byte for byte as it came. Values
-// are short, so the bytes are copied while they are looked at, eight at a
-// time where there are eight, the last eight overlapping those before them:
-// a byte at a time, 25 columns cost 4% more. Inline, and forced to be, in
-// each column's own code.
-[[gnu::always_inline]] inline char* put_plain(char* out, std::string_view value) {
+// A value with the separator or a double quote would change the row's
+// shape, so it alone is quoted; every other value stays byte for byte as it
+// came. No value holds a line end, since the reader ends a line's text at
+// the first line feed or carriage return, so none is looked for: looking
+// costs the plain shape 3% more instructions. Values are short, so the
+// bytes are copied while they are looked at, eight at a time where there
+// are eight, the last eight overlapping those before them: a byte at a
+// time, 25 columns cost 4% more. Inline, and forced to be, in each
+// column's own code, where the separator is a constant.
+[[gnu::always_inline]] inline char* put_plain(char* out, std::string_view value,
+                                              char separator) {
   const std::size_t size = value.size();
   if (size >= 8) {
     for (std::size_t i = 0;; i += 8) {
       const std::size_t at = std::min(i, size - 8);
-      if (comma_or_quote_in_word(value.data() + at))
+      if (needs_quotes_in_word(value.data() + at, separator))
         return put_quoted(out, value);
       std::memcpy(out + at, value.data() + at, 8);
       if (at == size - 8)
@@ -104,7 +108,7 @@ bool comma_or_quote_in_word(const char* p) {
   }
   for (std::size_t i = 0; i < size; ++i) {
     const char c = value[i];
-    if (c == ',' || c == '"')
+    if (c == separator || c == '"')
       return put_quoted(out, value);
     out[i] = c;
   }
@@ -160,7 +164,7 @@ char* reserve(csv_writer& writer, std::size_t at, std::size_t room) {
 template <std::size_t i>
 char* put_column(char* out, field_slot& slot) {
   if constexpr (i > first_column)
-    *out++ = ',';
+    *out++ = default_separator;
   if (!slot.present)
     return out;
   slot.present = false;
@@ -172,7 +176,7 @@ char* put_column(char* out, field_slot& slot) {
   else if constexpr (field_names[i].column == column_kind::county)
     return put_quoted(out, value);
   else
-    return put_plain(out, value);
+    return put_plain(out, value, default_separator);
 }
 
 // The slots are taken by a pointer read once: their vector's would be read
@@ -187,25 +191,31 @@ char* put_columns(char* out, field_slot* slots,
 
 // Writes a value as a column of that kind is written, for a row written a
 // column at a time.
+template <char separator>
 char* put_value(char* out, column_kind kind, bool iso_dates,
                 std::string_view value) {
   switch (kind) {
     case column_kind::date:
-      return iso_dates ? format_iso_date(out, value) : format_date(out, value);
+      return iso_dates ? format_iso_date(out, value, separator)
+                       : format_date(out, value, separator);
     case column_kind::time:
       return iso_dates ? format_iso_time(out, value) : format_time(out, value);
     case column_kind::county:
       return put_quoted(out, value);
     case column_kind::plain:
+    case column_kind::number:
       break;
   }
-  return put_plain(out, value);
+  return put_plain(out, value, separator);
 }
 
 // Writes a long value to the stream as put_plain, or put_quoted when always
 // quoted, would write it; false when the stream took it short.
-bool put_long_value(std::FILE* out, std::string_view value, bool quoted) {
-  if (!quoted && value.find_first_of(",\"") == std::string_view::npos)
+bool put_long_value(std::FILE* out, std::string_view value, bool quoted,
+                    char separator) {
+  const char needs_quotes[] = {separator, '"'};
+  if (!quoted && value.find_first_of(needs_quotes, 0, sizeof needs_quotes) ==
+                     std::string_view::npos)
     return std::fwrite(value.data(), 1, value.size(), out) == value.size();
   bool whole = std::fputc('"', out) != EOF;
   // The text up to and with each double quote, then that quote again.
@@ -252,6 +262,7 @@ std::size_t room_in_buffer(const field_slot& slot) {
 // would read again, 25 columns cost 2% more. Making the room as each value
 // comes, rather than summing it over the row first, costs --columns all
 // 0.5% fewer instructions on a detailed download.
+template <char separator>
 bool write_row_by_columns(csv_writer& writer, qso_record& record) {
   field_slot* const slots = record.slots.data() + writer.first_slot;
   const column_kind* const kinds = writer.kinds.data();
@@ -262,7 +273,7 @@ bool write_row_by_columns(csv_writer& writer, qso_record& record) {
   bool whole = true;
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0)
-      *out++ = ',';
+      *out++ = separator;
     field_slot& slot = slots[i];
     if (!slot.present)
       continue;
@@ -278,7 +289,7 @@ bool write_row_by_columns(csv_writer& writer, qso_record& record) {
       (void)reserve(writer, writer.used, rest);
       whole = flush_rows(writer) && whole;
       whole = put_long_value(writer.out, slot.value,
-                             kind == column_kind::county) &&
+                             kind == column_kind::county, separator) &&
               whole;
       out = writer.buffer.data();
       end = out + writer.buffer.size();
@@ -291,16 +302,29 @@ bool write_row_by_columns(csv_writer& writer, qso_record& record) {
       out = reserve(writer, static_cast<std::size_t>(out - writer.buffer.data()), room);
       end = writer.buffer.data() + writer.buffer.size();
     }
-    out = put_value(out, kind, iso_dates, slot.value);
+    out = put_value<separator>(out, kind, iso_dates, slot.value);
   }
   *out++ = '\n';
   writer.used = static_cast<std::size_t>(out - writer.buffer.data());
   return whole && (writer.used < flush_size || flush_rows(writer));
 }
 
+// Each separator has its own copy of the row's code, in which it is a
+// constant: passed along, 25 columns cost 0.5% more.
+bool write_row_by_columns(csv_writer& writer, qso_record& record) {
+  switch (writer.separator) {
+    case ';':
+      return write_row_by_columns<';'>(writer, record);
+    case '\t':
+      return write_row_by_columns<'\t'>(writer, record);
+    default:
+      return write_row_by_columns<default_separator>(writer, record);
+  }
+}
+
 }  // namespace
 
-char* format_date(char* out, std::string_view value) {
+char* format_date(char* out, std::string_view value, char separator) {
   // Eight digits, as nearly every value is, are written from the digits as
   // they stand: the day and the year lose their leading zeros, as the
   // general path below writes them.
@@ -322,13 +346,13 @@ char* format_date(char* out, std::string_view value) {
       *out++ = value[digit];
     return out;
   }
-  return format_date_general(out, value);
+  return format_date_general(out, value, separator);
 }
 
-char* format_date_general(char* out, std::string_view value) {
+char* format_date_general(char* out, std::string_view value, char separator) {
   const std::int32_t n = saturated_32(read_leading_integer(value).value);
   if (!has_month(n))
-    return put_plain(out, value);
+    return put_plain(out, value, separator);
   out = put_int(out, n % 100, 1);
   *out++ = '-';
   out = put_text(out, month_names[n / 100 % 100 - 1]);
@@ -350,7 +374,7 @@ char* format_time_general(char* out, std::string_view value) {
   return put_int(out, n.digits <= 4 ? time : time / 100, 4);
 }
 
-char* format_iso_date(char* out, std::string_view value) {
+char* format_iso_date(char* out, std::string_view value, char separator) {
   if (value.size() == 8 && eight_digits(value.data())) {
     const int month = two_digits(value.data() + 4);
     if (month < 1 || month > 12)
@@ -361,13 +385,14 @@ char* format_iso_date(char* out, std::string_view value) {
     *out++ = '-';
     return put_text(out, value.substr(6, 2));
   }
-  return format_iso_date_general(out, value);
+  return format_iso_date_general(out, value, separator);
 }
 
-char* format_iso_date_general(char* out, std::string_view value) {
+char* format_iso_date_general(char* out, std::string_view value,
+                              char separator) {
   const std::int32_t n = saturated_32(read_leading_integer(value).value);
   if (!has_month(n))
-    return put_plain(out, value);
+    return put_plain(out, value, separator);
   out = put_int(out, n / 10000, 4);
   *out++ = '-';
   out = put_int(out, n / 100 % 100, 2);
@@ -393,11 +418,12 @@ bool flush_rows(csv_writer& writer) {
 }
 
 csv_writer::csv_writer(std::FILE* output, const column_list* chosen,
-                       bool iso)
+                       bool iso, char column_separator)
     : out(output),
       first_slot(chosen != nullptr ? 0 : first_column),
       iso_dates(iso),
-      fixed(chosen == nullptr && !iso) {
+      separator(column_separator),
+      fixed(chosen == nullptr && !iso && column_separator == default_separator) {
   if (chosen != nullptr) {
     for (std::size_t i = 0; i < chosen->size(); ++i) {
       names.push_back(chosen->name(i));
@@ -418,7 +444,7 @@ void write_header(csv_writer& writer) {
   char* out = reserve(writer, writer.used, room);
   for (std::size_t i = 0; i < writer.names.size(); ++i) {
     if (i > 0)
-      *out++ = ',';
+      *out++ = writer.separator;
     out = put_text(out, writer.names[i]);
   }
   *out++ = '\n';

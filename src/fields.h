@@ -20,6 +20,7 @@ enum class column_kind {
   date,    // YYYYMMDD as day, month name and year
   time,    // HHMMSS or HHMM as HHMM
   county,  // always quoted
+  number,  // as plain; a spreadsheet cell holds it as a number
 };
 
 struct field_entry {
@@ -31,9 +32,10 @@ struct field_entry {
 // reading without a chosen column list takes: an index below field_count
 // names such a field everywhere, its record slot and, from first_column on,
 // its output column. The entries after them only say how the columns of
-// further date and time fields are written when the user chooses them.
+// further date, time and number fields are written when the user chooses
+// them.
 inline constexpr std::size_t field_count = 17;
-inline constexpr std::array<field_entry, 32> field_names = {{
+inline constexpr std::array<field_entry, 37> field_names = {{
     {"APP_LoTW_OWNCALL", column_kind::plain},
     {"STATION_CALLSIGN", column_kind::plain},
     {"CALL", column_kind::plain},
@@ -43,10 +45,10 @@ inline constexpr std::array<field_entry, 32> field_names = {{
     {"TIME_ON", column_kind::time},
     {"QSL_RCVD", column_kind::plain},
     {"QSLRDATE", column_kind::date},
-    {"DXCC", column_kind::plain},
+    {"DXCC", column_kind::number},
     {"PFX", column_kind::plain},
-    {"CQZ", column_kind::plain},
-    {"ITUZ", column_kind::plain},
+    {"CQZ", column_kind::number},
+    {"ITUZ", column_kind::number},
     {"IOTA", column_kind::plain},
     {"GRIDSQUARE", column_kind::plain},
     {"STATE", column_kind::plain},
@@ -66,6 +68,11 @@ inline constexpr std::array<field_entry, 32> field_names = {{
     {"QRZCOM_QSO_DOWNLOAD_DATE", column_kind::date},
     {"HAMLOGEU_QSO_UPLOAD_DATE", column_kind::date},
     {"HAMQTH_QSO_UPLOAD_DATE", column_kind::date},
+    {"FREQ", column_kind::number},
+    {"FREQ_RX", column_kind::number},
+    {"MY_DXCC", column_kind::number},
+    {"MY_CQ_ZONE", column_kind::number},
+    {"MY_ITU_ZONE", column_kind::number},
 }};
 inline constexpr std::size_t owncall_field = 0;
 // The own call and the station's call sign come before the columns and are

@@ -12,10 +12,14 @@ namespace {
 
 using fields = std::vector<std::pair<std::size_t, std::string>>;
 
-// The rows written for the records, one after the other through one writer.
-std::string rows_for(const std::vector<fields>& records) {
+// The rows written for the records, one after the other through one writer,
+// after the header row when one is asked for.
+std::string rows_for(const std::vector<fields>& records, char separator = ',',
+                     bool header = false) {
   std::FILE* out = std::tmpfile();
-  csv_writer writer(out);
+  csv_writer writer(out, nullptr, false, separator);
+  if (header)
+    write_header(writer);
   qso_record record;
   for (const fields& values : records) {
     for (const auto& [index, value] : values)
@@ -29,10 +33,11 @@ std::string rows_for(const std::vector<fields>& records) {
 }
 
 // A row whose only column is the field's, holding the text.
-std::string row_with(std::size_t index, const std::string& text) {
+std::string row_with(std::size_t index, const std::string& text,
+                     char separator = ',') {
   std::string row;
   for (std::size_t i = 2; i < field_count; ++i)
-    row += (i > 2 ? "," : "") + (i == index ? text : "");
+    row += (i > 2 ? std::string(1, separator) : "") + (i == index ? text : "");
   return row + "\n";
 }
 
@@ -100,6 +105,35 @@ TEST(WriteRecord, FormatsEachKindOfColumn) {
     EXPECT_EQ(rows_for({{{c.index, c.value}}}), row_with(c.index, c.column))
         << c.value;
   }
+}
+
+// Another separator quotes the values that hold it, and no longer those
+// that hold a comma, but for the county.
+TEST(WriteRecord, SeparatesColumnsByTheChosenSeparator) {
+  const struct {
+    char separator;
+    std::size_t index;
+    std::string value;
+    std::string column;
+  } cases[] = {
+      {';', 4, "SSB,X", "SSB,X"},
+      {';', 4, "SSB;X", "\"SSB;X\""},
+      {';', 2, "Q1AAA/P12;", "\"Q1AAA/P12;\""},
+      {';', 5, "2012;1013", "\"2012;1013\""},
+      {';', 5, "20121003", "3-Oct-2012"},
+      {';', 16, "CT,HARTFORD", "\"CT,HARTFORD\""},
+      {';', 4, long_text + ";", '"' + long_text + ";\""},
+      {'\t', 4, "SSB\tX", "\"SSB\tX\""},
+      {'\t', 13, "EU-\"005\",", "\"EU-\"\"005\"\",\""},
+      {'\t', 15, "CT,X;Y", "CT,X;Y"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(rows_for({{{c.index, c.value}}}, c.separator),
+              row_with(c.index, c.column, c.separator))
+        << c.separator << c.value;
+  EXPECT_EQ(rows_for({}, ';', true),
+            "CALL;BAND;MODE;QSO_DATE;TIME_ON;QSL_RCVD;QSLRDATE;DXCC;PFX;CQZ;"
+            "ITUZ;IOTA;GRIDSQUARE;STATE;CNTY\n");
 }
 
 // The shortcuts for whole digit runs must write what the general reading
