@@ -13,22 +13,33 @@ bool is_field_name(std::string_view text) {
 
 bool column_list::add(std::string_view name) {
   column added{std::string(name), std::string(name.size(), '\0'),
-               std::string(name), kind_of(name), 0};
+               std::string(name), kind_of(name)};
   for (std::size_t i = 0; i < name.size(); ++i) {
     if (upper_case(name[i]) >= 'A' && upper_case(name[i]) <= 'Z')
       added.letters[i] = 0x20;
     added.folded[i] = static_cast<char>(name[i] | added.letters[i]);
   }
-  std::uint32_t& head =
-      first_by_byte_[static_cast<unsigned char>(upper_case(name[0]))];
-  for (std::uint32_t i = head; i != 0; i = columns_[i - 1].next)
-    if (columns_[i - 1].folded == added.folded)
+  if (2 * (columns_.size() + 1) > slots_.size())
+    rehash(std::max<std::size_t>(16, 2 * slots_.size()));
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t at = hash(name.data(), name.size()) & mask;
+  for (; slots_[at] != 0; at = (at + 1) & mask)
+    if (columns_[slots_[at] - 1].folded == added.folded)
       return false;
-  // A new column goes first among those with its first byte.
-  added.next = head;
   columns_.push_back(std::move(added));
-  head = static_cast<std::uint32_t>(columns_.size());
+  slots_[at] = static_cast<std::uint32_t>(columns_.size());
   return true;
+}
+
+void column_list::rehash(std::size_t slot_count) {
+  slots_.assign(slot_count, 0);
+  for (std::size_t i = 0; i < columns_.size(); ++i) {
+    std::size_t at = hash(columns_[i].name.data(), columns_[i].name.size()) &
+                     (slot_count - 1);
+    while (slots_[at] != 0)
+      at = (at + 1) & (slot_count - 1);
+    slots_[at] = static_cast<std::uint32_t>(i + 1);
+  }
 }
 
 bool parse_column_list(std::string_view text, column_list& columns,
