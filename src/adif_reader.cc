@@ -1,6 +1,7 @@
 #include "adif_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -42,10 +43,17 @@ std::string_view tag_of(std::string_view text, std::size_t value_start) {
   return text.substr(0, std::min(value_start - 1, tag_head));
 }
 
-bool is_name_byte(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-         (c >= '0' && c <= '9') || c == '_';
-}
+// The bytes of a field name: letters, digits and underscores.
+constexpr std::array<bool, 256> name_bytes = [] {
+  std::array<bool, 256> is{};
+  for (int c = 0; c < 256; ++c)
+    is[static_cast<std::size_t>(c)] = (c >= 'A' && c <= 'Z') ||
+                                      (c >= 'a' && c <= 'z') ||
+                                      (c >= '0' && c <= '9') || c == '_';
+  return is;
+}();
+
+bool is_name_byte(char c) { return name_bytes[static_cast<unsigned char>(c)]; }
 
 // What a tag's head names, by the rules that both readings with columns
 // follow: a field, when "<", a name of letters, digits and underscores and
@@ -254,7 +262,10 @@ read_outcome adif_reader::read_lines(qso_record& record) {
           read_leading_integer(text.substr(value_start)).value;
     }
     if constexpr (columns) {
-      if (field == none && has_value && !unmatched_field(tag))
+      // Once its QSO holds a field, a line that names no column tells no
+      // more, but with the report's own columns, where none should come.
+      if (field == none && has_value &&
+          (in_report_order || !summary_.qso_cut_off) && !unmatched_field(tag))
         break;
       continue;
     }
