@@ -127,7 +127,7 @@ bool column_list::add(std::string_view name) {
   if (columns_.size() > most_walked) {
     first_by_byte_.fill(0);
     hashed_ = true;
-    rehash(4 * columns_.size());
+    rehash(4 * most_walked);  // a power of two, as every size of the table
   }
   return true;
 }

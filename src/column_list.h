@@ -82,6 +82,7 @@ class column_list {
   // The most columns walked by their first byte, beyond which they are
   // found through the hash table.
   static constexpr std::size_t most_walked = 32;
+  static_assert((most_walked & (most_walked - 1)) == 0, "the table's sizes are powers of two");
 
   // The column that the tag names, through the hash table; out of line,
   // so that the likely column's compare stays small enough to be inline.
