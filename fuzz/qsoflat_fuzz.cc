@@ -63,7 +63,7 @@ conversion convert(const std::string& input, bool skip_unknown,
   {
     column_list columns;
     if (all_columns) {
-      columns = columns_of(in, buffer_size);
+      columns = columns_of(in, buffer_size).columns;
       std::rewind(in);
     }
     adif_reader reader = all_columns ? adif_reader(in, columns, buffer_size)

@@ -1,6 +1,7 @@
 #include "adif_reader.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <string_view>
@@ -42,12 +43,59 @@ std::string_view tag_of(std::string_view text, std::size_t value_start) {
   return text.substr(0, std::min(value_start - 1, tag_head));
 }
 
-// The text of a tag between its "<" and its first ":", or nothing.
+// The bytes of a field name: letters, digits and underscores.
+constexpr std::array<bool, 256> name_bytes = [] {
+  std::array<bool, 256> is{};
+  for (int c = 0; c < 256; ++c)
+    is[static_cast<std::size_t>(c)] = (c >= 'A' && c <= 'Z') ||
+                                      (c >= 'a' && c <= 'z') ||
+                                      (c >= '0' && c <= '9') || c == '_';
+  return is;
+}();
+
+bool is_name_byte(char c) { return name_bytes[static_cast<unsigned char>(c)]; }
+
+// What a tag's head names, by the rules that both readings with columns
+// follow: a field, when "<", a name of letters, digits and underscores and
+// ":" begin it; a field whose name is longer than a column's may be, when
+// the head is "<" and more such bytes than that, and so cannot tell where
+// the name ends; or nothing.
+enum class tag_name { none, field, too_long };
+
+tag_name name_of_tag(std::string_view head) {
+  if (head.size() < 2 || head[0] != '<')
+    return tag_name::none;
+  std::size_t at = 1;
+  while (at < head.size() && is_name_byte(head[at]))
+    ++at;
+  if (at - 1 > longest_name)
+    return tag_name::too_long;
+  return at > 1 && at < head.size() && head[at] == ':' ? tag_name::field
+                                                       : tag_name::none;
+}
+
+// The name in a tag that name_of_tag finds a field.
 std::string_view name_in(std::string_view tag) {
-  const std::size_t colon = tag.find(':');
-  if (tag.empty() || tag[0] != '<' || colon == std::string_view::npos)
-    return {};
-  return tag.substr(1, colon - 1);
+  return tag.substr(1, tag.find(':') - 1);
+}
+
+enum class marker { none, end_of_record, end_of_file, end_of_header };
+
+// The marker that a line's text is, by the rules of every reading:
+// "<eor>" and "<APP_LoTW_EOF>" as the text whole, in any case where the
+// reading compares in any case; with the header rule of the readings with
+// columns, "<eoh>" in any case while in the header. Inline, and forced to
+// be, as the reading asks it of every line that names no field.
+template <bool any_case, bool with_header>
+[[gnu::always_inline]] inline marker marker_in(std::string_view text,
+                                               bool in_header) {
+  if (is_marker(text, end_of_record, any_case))
+    return marker::end_of_record;
+  if (is_marker(text, end_of_file, any_case))
+    return marker::end_of_file;
+  if (with_header && in_header && is_marker(text, end_of_header, true))
+    return marker::end_of_header;
+  return marker::none;
 }
 
 }  // namespace
@@ -75,8 +123,9 @@ bool adif_reader::takes(std::string_view tag) const {
 // begins with start: a field it keeps or the count line, their head and
 // value; in the default mode once the own call has come, all of it, since
 // the unknown line that ends the reading is shown. A start too short to
-// tell is kept.
-line_keep adif_reader::keep_of(const line& start) const {
+// tell is kept. A field line that no column takes is passed over, and
+// counted as the short ones are.
+line_keep adif_reader::keep_of(const line& start) {
   // A column's name may be as long as a tag's head.
   if (start.text.size() < (mode_ == reading::columns ? tag_head : name_span))
     return line_keep::all;
@@ -91,9 +140,28 @@ line_keep adif_reader::keep_of(const line& start) const {
   if (any_case) {
     const std::string_view tag =
         start.text.substr(0, has_value ? start.value_start - 1 : start.text.size());
-    return takes(tag) ? field : line_keep::none;
+    if (takes(tag))
+      return field;
+    if (mode_ == reading::columns && has_value)
+      (void)unmatched_field(tag_of(start.text, start.value_start));
+    return line_keep::none;
   }
   return match_field(start.text) != no_field ? field : line_keep::none;
+}
+
+// A field line that no column takes still belongs to the QSO being read,
+// which is cut off if no "<eor>" follows. With the columns of the report,
+// which the first reading took from every field after the header, such a
+// line means the report changed since: false, and the reading ends.
+bool adif_reader::unmatched_field(std::string_view tag) {
+  if (name_of_tag(tag) == tag_name::none)
+    return true;
+  summary_.qso_cut_off = true;
+  if (in_header_ || !columns_->in_report_order())
+    return true;
+  summary_.changed = true;
+  finished_ = true;
+  return false;
 }
 
 // The reading loop, one copy for each mode, so that the default mode's
@@ -101,9 +169,9 @@ line_keep adif_reader::keep_of(const line& start) const {
 template <adif_reader::reading mode, bool in_report_order>
 read_outcome adif_reader::read_lines(qso_record& record) {
   constexpr bool any_case = mode != reading::fields;
+  constexpr bool columns = mode == reading::columns;
   // What the matching gives for a tag that names nothing the reading takes.
-  constexpr std::size_t none =
-      mode == reading::columns ? column_list::no_column : no_field;
+  constexpr std::size_t none = columns ? column_list::no_column : no_field;
   const auto keep = [this](const line& start) { return keep_of(start); };
   line current;
   while (!finished_ && lines_.next(current, keep)) {
@@ -120,7 +188,7 @@ read_outcome adif_reader::read_lines(qso_record& record) {
         tag = tag_of(text, value_start);
         field = match_exact_field(tag);
       }
-    } else if constexpr (mode == reading::columns) {
+    } else if constexpr (columns) {
       if (has_value) {
         tag = tag_of(text, value_start);
         if constexpr (in_report_order) {
@@ -137,33 +205,36 @@ read_outcome adif_reader::read_lines(qso_record& record) {
     // No marker names a field, so a line that does is no marker: most lines
     // are fields, and skip the marker compares.
     if (field == none) {
-      if (is_marker(text, end_of_record, any_case)) {
-        summary_.report_seen = true;
-        summary_.qso_cut_off = false;
-        in_header_ = false;
-        return read_outcome::record_complete;
-      }
-      if (is_marker(text, end_of_file, any_case)) {
-        summary_.report_seen = true;
-        break;
-      }
-      if constexpr (mode == reading::columns) {
-        // The fields of the header were taken only until it was known to be
-        // one.
-        if (in_header_ && is_marker(text, end_of_header, true)) {
+      switch (marker_in<any_case, columns>(text, in_header_)) {
+        case marker::end_of_record:
+          summary_.report_seen = true;
+          summary_.qso_cut_off = false;
+          in_header_ = false;
+          return read_outcome::record_complete;
+        case marker::end_of_file:
+          summary_.report_seen = true;
+          // Fields that no "<eoh>" or "<eor>" came after were a header's.
+          if (columns && in_header_)
+            summary_.qso_cut_off = false;
+          finished_ = true;
+          return read_outcome::input_finished;
+        case marker::end_of_header:
+          // The fields of the header were taken only until it was known to
+          // be one.
           in_header_ = false;
           summary_.qso_cut_off = false;
           for (field_slot& slot : record.slots)
             slot.present = false;
           continue;
-        }
+        case marker::none:
+          break;
       }
     }
     if (field != none && has_value) {
       std::string_view value = text.substr(value_start);
       if constexpr (mode == reading::skip_unknown)
         value = without_comment(tag, field_names[field].name.size(), value);
-      else if constexpr (mode == reading::columns)
+      else if constexpr (columns)
         value = without_comment(tag, columns_->name(field).size(), value);
       // A value as long as the slot's last one, as most are, is copied over
       // it in place, which spares assign's general path.
@@ -175,7 +246,7 @@ read_outcome adif_reader::read_lines(qso_record& record) {
       slot.present = true;
       summary_.report_seen = true;
       summary_.qso_cut_off = true;
-      if constexpr (mode != reading::columns) {
+      if constexpr (!columns) {
         if (field == owncall_field)
           owncall_seen_ = true;
         continue;
@@ -189,6 +260,14 @@ read_outcome adif_reader::read_lines(qso_record& record) {
       summary_.count_announced = true;
       summary_.announced_count =
           read_leading_integer(text.substr(value_start)).value;
+    }
+    if constexpr (columns) {
+      // Once its QSO holds a field, a line that names no column tells no
+      // more, but with the report's own columns, where none should come.
+      if (field == none && has_value &&
+          (in_report_order || !summary_.qso_cut_off) && !unmatched_field(tag))
+        break;
+      continue;
     }
     if (mode != reading::fields || !owncall_seen_)
       continue;
@@ -218,21 +297,21 @@ read_outcome read_record(adif_reader& reader, qso_record& record) {
   return reader.read(record);
 }
 
-column_list columns_of(std::FILE* input, std::size_t buffer_size) {
-  column_list columns;
+report_columns columns_of(std::FILE* input, std::size_t buffer_size) {
+  report_columns found;
+  column_list& columns = found.columns;
   line_source lines(input, buffer_size, tag_head);
-  // A long line that names a field is kept by its head, which holds the
+  // A long line that may name a field is kept by its head, which holds the
   // name, and its value, as the reading keeps it; any other is passed over.
   const auto keep = [](const line& start) {
     if (start.text.size() < tag_head)
       return line_keep::all;
-    const std::size_t value_start = start.value_start;
-    const std::string_view head = tag_of(
-        start.text, value_start == std::string_view::npos ? tag_head + 1 : value_start);
-    return is_field_name(name_in(head)) ? line_keep::head_and_value
-                                        : line_keep::none;
+    return name_of_tag(start.text.substr(0, tag_head)) != tag_name::none
+               ? line_keep::head_and_value
+               : line_keep::none;
   };
   bool in_header = true;
+  bool too_long = false;  // a field's name was, since the header
   std::size_t likely = column_list::no_column;
   line current;
   while (lines.next(current, keep)) {
@@ -248,26 +327,29 @@ column_list columns_of(std::FILE* input, std::size_t buffer_size) {
       likely = known + 1;
       continue;
     }
-    if (is_marker(text, end_of_record, true)) {
+    const marker found_marker = marker_in<true, true>(text, in_header);
+    if (found_marker == marker::end_of_record)
       in_header = false;
-      continue;
-    }
-    if (is_marker(text, end_of_file, true))
-      break;
     // The names that the header held are not the QSOs'.
-    if (in_header && is_marker(text, end_of_header, true)) {
-      in_header = false;
+    if (in_header && found_marker != marker::none) {
       columns = column_list();
-      continue;
+      too_long = false;
     }
-    if (value_start == std::string_view::npos)
+    if (found_marker == marker::end_of_file)
+      break;
+    if (found_marker == marker::end_of_header)
+      in_header = false;
+    if (found_marker != marker::none)
       continue;
-    const std::string_view name = name_in(tag);
-    if (is_field_name(name) && columns.add(name))
+    const tag_name name = name_of_tag(tag);
+    if (name == tag_name::too_long)
+      too_long = true;
+    if (name == tag_name::field && columns.add(name_in(tag)))
       likely = columns.size();
   }
   columns.set_in_report_order();
-  return columns;
+  found.name_too_long = too_long;
+  return found;
 }
 
 namespace {

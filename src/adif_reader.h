@@ -28,6 +28,10 @@ struct report_summary {
   // show the user.
   bool stopped_at_unknown = false;
   std::string stop_line;
+  // Whether a reading with the columns of the report met a field after the
+  // header that the first reading did not: the report changed between the
+  // two, and the reading ended there.
+  bool changed = false;
 };
 
 enum class read_outcome { record_complete, input_finished };
@@ -44,8 +48,11 @@ class adif_reader {
   // record's slots are the columns, by their index, and every field that
   // names one is taken. The lines up to the first "<eoh>" in any case are
   // the report's header, and none of its fields goes into a record; a
-  // report whose first QSO ends before any "<eoh>" has no header. The
-  // columns must outlive the reader.
+  // report whose first QSO ends before any "<eoh>" has no header, and in
+  // one where "<APP_LoTW_EOF>" comes before any "<eoh>" or "<eor>", all
+  // lines are its header. A field line that names no column still makes
+  // the QSO one that is cut off without its "<eor>". The columns must
+  // outlive the reader.
   adif_reader(std::FILE* input, const column_list& columns,
               std::size_t buffer_size = initial_buffer_size);
 
@@ -63,7 +70,8 @@ class adif_reader {
   // after the last one matched.
   template <reading mode, bool in_report_order = false>
   read_outcome read_lines(qso_record& record);
-  line_keep keep_of(const line& start) const;
+  line_keep keep_of(const line& start);
+  bool unmatched_field(std::string_view tag);
   bool takes(std::string_view tag) const;
 
   line_source lines_;
@@ -83,12 +91,21 @@ class adif_reader {
 // reading once the QSO part has begun (never with skip_unknown).
 read_outcome read_record(adif_reader& reader, qso_record& record);
 
+// The columns of a report, from a first reading of it.
+struct report_columns {
+  column_list columns;
+  // Whether a field after the header has a name longer than longest_name,
+  // which the reading cannot tell from another of the same start: no
+  // column is made for it, and the run must not pass it over in silence.
+  bool name_too_long = false;
+};
+
 // A column for every field that the QSOs of the report hold, after its
 // header as a reader with columns takes it, each named as the report first
 // writes it, in the order in which each first comes. A tag whose name is no
 // field name, as is_field_name says, gives none.
-column_list columns_of(std::FILE* input,
-                       std::size_t buffer_size = initial_buffer_size);
+report_columns columns_of(std::FILE* input,
+                          std::size_t buffer_size = initial_buffer_size);
 
 // Whether the first bytes of a file show it to be a LoTW report, or another
 // ADIF file, which must never be replaced by a CSV file: they hold the

@@ -471,3 +471,14 @@ bool write_record(csv_writer& writer, qso_record& record) {
   writer.used = static_cast<std::size_t>(out - writer.buffer.data());
   return writer.used < flush_size || flush_rows(writer);
 }
+
+void csv_row_writer::header() { write_header(writer_); }
+
+bool csv_row_writer::row(qso_record& record) {
+  return write_record(writer_, record);
+}
+
+bool csv_row_writer::finish() {
+  return flush_rows(writer_) && std::fflush(writer_.out) == 0 &&
+         std::ferror(writer_.out) == 0;
+}

@@ -9,6 +9,7 @@
 
 #include "column_list.h"
 #include "fields.h"
+#include "row_writer.h"
 
 // The separator between columns unless another is chosen.
 inline constexpr char default_separator = ',';
@@ -79,5 +80,20 @@ char* format_iso_date(char* out, std::string_view value,
 char* format_iso_time(char* out, std::string_view value);
 char* format_iso_date_general(char* out, std::string_view value,
                               char separator = default_separator);
+
+// The CSV writer behind the run's seam for writers.
+class csv_row_writer final : public row_writer {
+ public:
+  csv_row_writer(std::FILE* output, const column_list* chosen, bool iso_dates)
+      : writer_(output, chosen, iso_dates) {}
+  void header() override;
+  bool row(qso_record& record) override;
+  // The rows still held, then the stream's own buffer, and whether the
+  // stream met an error at any time.
+  bool finish() override;
+
+ private:
+  csv_writer writer_;
+};
 
 #endif  // QSOFLAT_CSV_WRITER_H_

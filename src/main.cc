@@ -3,8 +3,8 @@
 #include "console.h"
 #include "qsoflat.h"
 
-// Every run ends through end_program, which waits where the program's
-// window would close with it.
+// Every run ends here, through end_program, which waits where the
+// program's window would close with it.
 #ifdef _WIN32
 // Linked with -municode, the program starts here rather than at main, with
 // its arguments in UTF-16, so that any file name reaches it whatever the
@@ -14,10 +14,12 @@ extern "C" int wmain(int argc, wchar_t** argv) {
   std::vector<char*> pointers(arguments.size() + 1, nullptr);
   std::transform(arguments.begin(), arguments.end(), pointers.begin(),
                  [](std::string& argument) { return argument.data(); });
-  end_program(qsoflat_main(argc, pointers.data()));
+  const program_end end = qsoflat_main(argc, pointers.data());
+  end_program(end.status, end.closed_by_answer);
 }
 #else
 int main(int argc, char** argv) {
-  end_program(qsoflat_main(argc, argv));
+  const program_end end = qsoflat_main(argc, argv);
+  end_program(end.status, end.closed_by_answer);
 }
 #endif

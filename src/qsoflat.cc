@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "adif_reader.h"
@@ -41,15 +43,18 @@ void print_banner() {
 
 const char usage_line[] = "Usage:\tqsoflat <input.ADI> [output.CSV]\n\n";
 
-[[noreturn]] void usage() {
+// A command line that cannot be carried out, a file that cannot be opened
+// and an output that must be kept end their run, or in a window of its own
+// that report's conversion, with the usage line.
+int usage() {
   (void)std::fputs(usage_line, stderr);
-  end_program(1);
+  return 1;
 }
 
 // A double-click starts the program with no file name in a console of its
 // own, which is all such a user sees of it.
-[[noreturn]] void usage_with_guide() {
-  (void)std::fputs(usage_line, stderr);
+int usage_with_guide() {
+  (void)usage();
   (void)std::fputs(
       "To convert a report that you downloaded from LoTW, drag it onto\n"
       "qsoflat.exe in Explorer and drop it there: the CSV file is written\n"
@@ -57,14 +62,6 @@ const char usage_line[] = "Usage:\tqsoflat <input.ADI> [output.CSV]\n\n";
       "qsoflat from a command prompt. USING.txt, beside qsoflat.exe, tells\n"
       "more.\n\n",
       stderr);
-  end_program(1);
-}
-
-// A file that cannot be opened, or an output that must be kept, ends its
-// conversion with the usage line, as a command line that cannot be carried
-// out does; the program goes on with the next report dropped on it.
-int refused() {
-  (void)std::fputs(usage_line, stderr);
   return 1;
 }
 
@@ -82,51 +79,58 @@ const char options_text[] =
 
 enum class request { convert, help, version };
 
+// The columns written: the 15, those of a list, or every field of the
+// report's QSOs.
+enum class column_choice { fixed, list, all };
+
+struct run_options {
+  bool skip_unknown = false;
+  column_choice columns = column_choice::fixed;
+  column_list list;  // with column_choice::list
+  bool iso_dates = false;
+};
+
 struct command_line {
   request wanted = request::convert;
-  bool skip_unknown = false;
-  // With chose_columns, the columns of the list, or with all_columns every
-  // field of the report's QSOs.
-  bool chose_columns = false;
-  bool all_columns = false;
-  column_list columns;
-  bool iso_dates = false;
+  run_options options;
   std::vector<const char*> names;
+  // What ends the run before the usage line, or nothing.
+  std::string error;
 };
 
 // Takes the list of --columns: "all", in any case, or field names. A bad
 // name ends the run, unless --help or --version came first.
 void take_columns(command_line& line, std::string_view list) {
-  line.chose_columns = true;
-  line.all_columns = same_any_case(list, "all");
-  line.columns = column_list();
+  run_options& options = line.options;
+  options.list = column_list();
+  options.columns = same_any_case(list, "all") ? column_choice::all
+                                               : column_choice::list;
   std::string bad_name;
-  if (line.all_columns || parse_column_list(list, line.columns, bad_name) ||
+  if (options.columns == column_choice::all ||
+      parse_column_list(list, options.list, bad_name) ||
       line.wanted != request::convert)
     return;
-  print_message("Bad field name %s in --columns\n\n",
-                printable(bad_name).c_str());
-  usage();
+  line.error = "Bad field name " + printable(bad_name) + " in --columns\n\n";
 }
 
 // Takes the options out of the arguments, wherever they stand before a
-// "--"; the first --help or --version decides the run. An argument of one
-// dash, such as "-" or "-x.adi", is a file name. The argument after
-// --columns is its list, whatever it is; a later --columns replaces an
-// earlier one.
+// "--"; the first --help or --version decides the run, and the first error
+// before them ends the taking. An argument of one dash, such as "-" or
+// "-x.adi", is a file name. The argument after --columns is its list,
+// whatever it is; a later --columns replaces an earlier one.
 command_line parse_command_line(int argc, char** argv) {
   command_line line;
   bool options_ended = false;
-  for (int i = 1; i < argc; ++i) {
+  for (int i = 1; i < argc && line.error.empty(); ++i) {
     const std::string_view argument = argv[i];
     if (options_ended || argument.substr(0, 2) != "--") {
       line.names.push_back(argv[i]);
     } else if (argument == "--") {
       options_ended = true;
     } else if (argument == "--skip-unknown") {
-      line.skip_unknown = true;
+      line.options.skip_unknown = true;
     } else if (argument == "--iso-dates") {
-      line.iso_dates = true;
+      line.options.iso_dates = true;
     } else if (argument == "--columns") {
       // A missing list is an empty one, whose one name is empty.
       take_columns(line, i + 1 < argc ? argv[++i] : "");
@@ -136,8 +140,7 @@ command_line parse_command_line(int argc, char** argv) {
       if (line.wanted == request::convert)
         line.wanted = argument == "--help" ? request::help : request::version;
     } else if (line.wanted == request::convert) {
-      print_message("Unknown option %s\n\n", printable(argument).c_str());
-      usage();
+      line.error = "Unknown option " + printable(argument) + "\n\n";
     }
   }
   return line;
@@ -170,138 +173,128 @@ bool open_output(output_file& out, std::FILE* in, const std::string& name) {
 }
 
 // Every field of the report's QSOs as a column, from a first reading of
-// the input, which is then read again from its start: a pipe or a terminal
-// cannot be, and is refused before its first byte is read. False, after
-// the message, when the input cannot be read twice or not at all.
-bool columns_of_report(std::FILE* in, const char* input_name,
-                       column_list& columns) {
-  if (std::fseek(in, 0, SEEK_SET) == 0) {
-    columns = columns_of(in);
-    if (std::ferror(in) != 0) {
-      print_message("Could not read LoTW file %s\n",
-                    printable(input_name).c_str());
-      return false;
-    }
-    if (std::fseek(in, 0, SEEK_SET) == 0)
-      return true;
+// the input, which is then read again from its start.
+input_outcome take_columns_of_report(std::FILE* in, column_list& columns) {
+  report_columns found = columns_of(in);
+  if (std::ferror(in) != 0 || std::fseek(in, 0, SEEK_SET) != 0)
+    return input_outcome::read_failed;
+  if (found.name_too_long)
+    return input_outcome::name_too_long;
+  columns = std::move(found.columns);
+  return input_outcome::read;
+}
+
+// The writer of the output's rows. Every writer stands behind the same
+// seam, so that the run does not change for another.
+std::unique_ptr<row_writer> make_writer(std::FILE* out,
+                                        const column_list* columns,
+                                        bool iso_dates) {
+  return std::make_unique<csv_row_writer>(out, columns, iso_dates);
+}
+
+struct copied {
+  long long qsos = 0;
+  bool out_of_memory = false;
+};
+
+// Hands each QSO from the reader to the writer, after the header row.
+copied copy_rows(adif_reader& reader, row_writer& writer, qso_record& record) {
+  copied done;
+  try {
+    writer.header();
+    while (read_record(reader, record) == read_outcome::record_complete &&
+           writer.row(record))
+      ++done.qsos;
+  } catch (const std::bad_alloc&) {
+    // The rows converted so far are still written, as on a read error.
+    done.out_of_memory = true;
   }
-  print_message("--columns all needs a file that can be read twice: %s\n\n",
-                printable(input_name).c_str());
-  (void)refused();
-  return false;
+  return done;
+}
+
+// Reads the report into the output, by the columns or else the fixed
+// table, and puts the output in place or discards it.
+conversion_facts copy_report(std::FILE* in, output_file& out,
+                             const column_list* columns,
+                             const run_options& options) {
+  adif_reader reader = columns != nullptr
+                           ? adif_reader(in, *columns)
+                           : adif_reader(in, options.skip_unknown);
+  const std::unique_ptr<row_writer> writer =
+      make_writer(out.stream(), columns, options.iso_dates);
+  qso_record record(columns != nullptr ? columns->size() : field_count);
+  const copied rows = copy_rows(reader, *writer, record);
+  conversion_facts facts;
+  facts.report = reader.summary();
+  facts.qsos = rows.qsos;
+  facts.out_of_memory = rows.out_of_memory;
+  if (std::ferror(in) != 0)
+    facts.input = input_outcome::read_failed;
+  else if (facts.report.changed)
+    facts.input = input_outcome::changed;
+  if (!keeps_output(facts)) {
+    out.discard();
+    return facts;
+  }
+  facts.write_failed = !writer->finish() || !out.commit();
+  facts.writer_note = writer->note();
+  return facts;
 }
 
 // How a conversion ended: its status, and whether the reading stopped at a
 // field that --skip-unknown would have skipped.
 struct conversion {
-  int status = 1;
-  bool stopped_at_unknown = false;
+  int status;
+  bool stopped_at_unknown;
 };
 
 // Converts one report and tells what became of it. The output is opened
-// before the rows are read (--columns all reads the names first), and a
-// refusal leaves every file as it was.
+// before a byte of the input is read, and a refusal leaves every file as
+// it was.
 conversion convert(const char* input_name, const std::string& output_name,
-                   const command_line& line) {
+                   const run_options& options) {
+  const auto close = [](std::FILE* stream) { (void)std::fclose(stream); };
   // A folder opens for reading on some systems but yields no text, so it is
   // refused like any other input that cannot be opened.
-  std::FILE* in = open_input_file(input_name);
+  const std::unique_ptr<std::FILE, decltype(close)> in(
+      open_input_file(input_name), close);
   if (in == nullptr) {
     print_message("Could not open LoTW file %s\n\n",
                   printable(input_name).c_str());
-    return {refused(), false};
+    return {usage(), false};
   }
   // The reader reads in large blocks of its own; a stream buffer would only
   // split each block in two. A refusal only makes the reading slower.
-  (void)std::setvbuf(in, nullptr, _IONBF, 0);
-  column_list all;
-  if (line.all_columns && !columns_of_report(in, input_name, all)) {
-    (void)std::fclose(in);
-    return {1, false};
+  (void)std::setvbuf(in.get(), nullptr, _IONBF, 0);
+  // A pipe or a terminal cannot be read twice, as --columns all reads.
+  const bool all = options.columns == column_choice::all;
+  if (all && std::fseek(in.get(), 0, SEEK_SET) != 0) {
+    print_message("--columns all needs a file that can be read twice: %s\n\n",
+                  printable(input_name).c_str());
+    return {usage(), false};
   }
-  const column_list& columns = line.all_columns ? all : line.columns;
-  // The reader's buffer is taken before the output is made, so that running
-  // out of memory for it leaves nothing behind.
-  adif_reader reader = line.chose_columns
-                           ? adif_reader(in, columns)
-                           : adif_reader(in, line.skip_unknown);
   output_file out;
-  if (!open_output(out, in, output_name)) {
-    (void)std::fclose(in);
-    return {refused(), false};
-  }
-
-  qso_record record(line.chose_columns ? columns.size() : field_count);
-  csv_writer writer(out.stream(), line.chose_columns ? &columns : nullptr,
-                    line.iso_dates);
-  long long qso_count = 0;
-  bool out_of_memory = false;
-  try {
-    write_header(writer);
-    while (read_record(reader, record) == read_outcome::record_complete &&
-           write_record(writer, record))
-      ++qso_count;
-  } catch (const std::bad_alloc&) {
-    // The rows converted so far are still written, as on a read error.
-    out_of_memory = true;
-  }
-
-  const report_summary& report = reader.summary();
-  const bool read_failed = std::ferror(in) != 0;
-  (void)std::fclose(in);  // all it read is already taken
-  // Only a report's rows reach the output, and the header row waits in the
-  // writer's buffer until a report has shown itself (a row comes only after
-  // that), so that a FIFO or a device gets nothing from anything else, and
-  // an old file stays as it was.
-  bool write_failed = false;
-  if (report.report_seen)
-    write_failed = !flush_rows(writer) || std::fflush(out.stream()) != 0 ||
-                   std::ferror(out.stream()) != 0 || !out.commit();
-  else
-    out.discard();
-  const std::string input = printable(input_name);
-  const std::string output = printable(output_name);
-  if (report.stopped_at_unknown)
-    print_message("Unrecognized ADIF field %s\n",
-                  printable(report.stop_line).c_str());
-  if (out_of_memory)
-    (void)std::fputs("Out of memory\n", stderr);
-  if (read_failed)
-    print_message("Could not read LoTW file %s\n", input.c_str());
-  if (write_failed)
-    print_message("Could not write output file %s\n", output.c_str());
-  if (out_of_memory || read_failed || write_failed)
-    return {1, false};
-  if (!report.report_seen) {
-    print_message("No LoTW report found in %s\n", input.c_str());
-    return {1, false};
-  }
-  // A report cut short, or one that holds fewer or more QSOs than it says,
-  // was not converted whole, though its rows are written.
-  bool cut_short = false;
-  if (!report.stopped_at_unknown && report.qso_cut_off) {
-    print_message("The last QSO in %s has no <eor> line and was not written\n",
-                  input.c_str());
-    cut_short = true;
-  }
-  if (!report.stopped_at_unknown && report.count_announced &&
-      report.announced_count != qso_count) {
-    print_message("%s announces %lld QSOs in APP_LoTW_NUMREC, but holds %lld\n",
-                  input.c_str(), report.announced_count, qso_count);
-    cut_short = true;
-  }
-  print_message("Wrote %lld QSOs to %s\n", qso_count, output.c_str());
-  // The rows before an unknown field are written, but the report was not
-  // read to its end, which a script must be able to tell from the status.
-  return {cut_short || report.stopped_at_unknown ? 1 : 0,
-          report.stopped_at_unknown};
+  if (!open_output(out, in.get(), output_name))
+    return {usage(), false};
+  column_list found;
+  conversion_facts facts;
+  if (all)
+    facts.input = take_columns_of_report(in.get(), found);
+  const column_list* const columns =
+      all ? &found
+          : options.columns == column_choice::list ? &options.list : nullptr;
+  if (facts.input == input_outcome::read)
+    facts = copy_report(in.get(), out, columns, options);
+  const conversion_ending end = ending_of(facts, input_name, output_name);
+  print_message("%s", end.messages.c_str());
+  return {end.status, end.stopped_at_unknown};
 }
 
 // Converts the report named on a command line, where an unknown field can
 // only be answered by running again.
 int convert_named(const char* input_name, const std::string& output_name,
-                  const command_line& line) {
-  const conversion done = convert(input_name, output_name, line);
+                  const run_options& options) {
+  const conversion done = convert(input_name, output_name, options);
   if (done.stopped_at_unknown)
     (void)std::fputs("Run again with --skip-unknown to skip the fields that "
                      "qsoflat does not know and read the whole report\n",
@@ -313,13 +306,13 @@ int convert_named(const char* input_name, const std::string& output_name,
 // own messages, and gives the worst status. A report that stops at an
 // unknown field is offered whole at once, since there is no command line
 // to run again from; Enter alone after the last report closes the window.
-int convert_dropped(const command_line& line) {
-  const std::vector<const char*>& names = line.names;
+program_end convert_dropped(const std::vector<const char*>& names,
+                            const run_options& options) {
   int worst = 0;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const bool last = i + 1 == names.size();
     const std::string output_name = derive_output_name(names[i]);
-    conversion done = convert(names[i], output_name, line);
+    conversion done = convert(names[i], output_name, options);
     if (done.stopped_at_unknown) {
       // Broken where an 80-column console would break it.
       const std::string answer = ask(
@@ -330,16 +323,16 @@ int convert_dropped(const command_line& line) {
                  "the fields\nqsoflat does not know; press Enter alone to go "
                  "on with the next one. ");
       if (answer == "S" || answer == "s") {
-        command_line whole = line;
+        run_options whole = options;
         whole.skip_unknown = true;
         done = convert(names[i], output_name, whole);
+      } else if (last) {
+        return {std::max(worst, done.status), true};
       }
-      else if (last)
-        end_program(std::max(worst, done.status), true);
     }
     worst = std::max(worst, done.status);
   }
-  return worst;
+  return {worst};
 }
 
 }  // namespace
@@ -354,29 +347,89 @@ std::string derive_output_name(std::string_view input_name) {
   return name;
 }
 
-int qsoflat_main(int argc, char** argv) {
+bool keeps_output(const conversion_facts& facts) {
+  return facts.report.report_seen &&
+         (facts.input == input_outcome::read ||
+          facts.input == input_outcome::read_failed);
+}
+
+conversion_ending ending_of(const conversion_facts& facts,
+                            std::string_view input_name,
+                            std::string_view output_name) {
+  const report_summary& report = facts.report;
+  const std::string input = printable(input_name);
+  conversion_ending end{"", 1, false};
+  if (report.stopped_at_unknown)
+    end.messages += "Unrecognized ADIF field " + printable(report.stop_line) + "\n";
+  if (facts.out_of_memory)
+    end.messages += "Out of memory\n";
+  if (facts.input == input_outcome::read_failed)
+    end.messages += "Could not read LoTW file " + input + "\n";
+  if (facts.input == input_outcome::changed)
+    end.messages += input + " changed while it was read\n";
+  if (facts.input == input_outcome::name_too_long)
+    end.messages += "Field name too long in " + input + "\n";
+  if (facts.write_failed)
+    end.messages += "Could not write output file " + printable(output_name) + "\n";
+  if (facts.out_of_memory || facts.input != input_outcome::read ||
+      facts.write_failed)
+    return end;
+  if (!report.report_seen) {
+    end.messages += "No LoTW report found in " + input + "\n";
+    return end;
+  }
+  // A report cut short, or one that holds fewer or more QSOs than it says,
+  // was not converted whole, though its rows are written; one that stopped
+  // at an unknown field was not read to its end, which a script must be
+  // able to tell from the status.
+  bool whole = !report.stopped_at_unknown;
+  if (!report.stopped_at_unknown && report.qso_cut_off) {
+    end.messages += "The last QSO in " + input +
+                    " has no <eor> line and was not written\n";
+    whole = false;
+  }
+  if (!report.stopped_at_unknown && report.count_announced &&
+      report.announced_count != facts.qsos) {
+    end.messages += input + " announces " +
+                    std::to_string(report.announced_count) +
+                    " QSOs in APP_LoTW_NUMREC, but holds " +
+                    std::to_string(facts.qsos) + "\n";
+    whole = false;
+  }
+  end.messages += "Wrote " + std::to_string(facts.qsos) + " QSOs to " +
+                  printable(output_name) + "\n" + facts.writer_note;
+  end.status = whole ? 0 : 1;
+  end.stopped_at_unknown = report.stopped_at_unknown;
+  return end;
+}
+
+program_end qsoflat_main(int argc, char** argv) {
   try {
     print_banner();
     const command_line line = parse_command_line(argc, argv);
+    if (!line.error.empty()) {
+      print_message("%s", line.error.c_str());
+      return {usage()};
+    }
     if (line.wanted != request::convert)
-      return show(line.wanted);
+      return {show(line.wanted)};
     // Explorer gives a program a console of its own, and every name it
     // passes is a file dropped on the program.
     const bool dropped = has_console_of_its_own();
     if (line.names.empty() && dropped)
-      usage_with_guide();
+      return {usage_with_guide()};
     if (line.names.empty() || (line.names.size() > 2 && !dropped))
-      usage();
+      return {usage()};
     if (dropped)
-      return convert_dropped(line);
+      return convert_dropped(line.names, line.options);
     const char* const input_name = line.names[0];
-    return convert_named(input_name,
-                         line.names.size() == 2
-                             ? std::string(line.names[1])
-                             : derive_output_name(input_name),
-                         line);
+    return {convert_named(input_name,
+                          line.names.size() == 2
+                              ? std::string(line.names[1])
+                              : derive_output_name(input_name),
+                          line.options)};
   } catch (const std::bad_alloc&) {
     (void)std::fputs("Out of memory\n", stderr);
-    return 1;
+    return {1};
   }
 }

@@ -48,6 +48,11 @@ reading read_all(const std::string& input,
   const report_summary& report = reader.summary();
   if (report.stopped_at_unknown)
     result.messages = "Unrecognized ADIF field " + report.stop_line + "\n";
+  // As the run tells it: a reading that stopped never got to the end.
+  if (report.qso_cut_off && !report.stopped_at_unknown)
+    result.messages += "cut off\n";
+  if (report.changed)
+    result.messages += "changed\n";
   std::fclose(in);
   return result;
 }
@@ -80,7 +85,7 @@ const reader_case reader_cases[] = {
     {"a field name without a value ends the QSO part", owncall + "<CALL\0>A\n<eor>\n"s, {}, "Unrecognized ADIF field <CALL\n"},
     {"lines after the EOF marker are never read", owncall + "<eor>\n<APP_LoTW_EOF>\n<eor>\n<BOGUS>\n", {""}, ""},
     {"last line needs no line feed, and a NUL near the end ends a value", owncall + "<CALL:1>\0\n<eor>"s, {"CALL=;"}, ""},
-    {"a record cut short is not reported", owncall + "<CALL:1>A\n<eor>\n<CALL:1>B\n", {"CALL=A;"}, ""},
+    {"a record cut short is not written, but told", owncall + "<CALL:1>A\n<eor>\n<CALL:1>B\n", {"CALL=A;"}, "cut off\n"},
     {"empty input", "", {}, ""},
     {"a 60-character line is read whole", owncall + "<STATE:2>MO // Moskovskaya oblast' (Moscow Oblast) x\n<eor>\n", {"STATE=MO // Moskovskaya oblast' (Moscow Oblast) x;"}, ""},
     {"a line longer than the buffer is read whole", owncall + "<CALL:1>" + long_value + "\r\n<eor>\r\n", {"CALL=" + long_value + ";"}, ""},
@@ -112,6 +117,9 @@ const std::string chosen =
 const reader_case column_cases[] = {
     {"the header's fields are left out, and every column is taken", "<CALL:1>H\n<APP_LoTW_NUMREC:1>2\n<EOH>\n" + owncall + "<call:1>A\n<QSO_DATE_OFF:8>20121004\n<Qso_Date:8>20121003\n<MY_DXCC:3>291\n<STATE:2>MO // Missouri\n<eor>\n<CALL:1>B\n<eoh>\n<eor>\n", {"CALL=A;qso_date=20121003;APP_LoTW_OWNCALL=N0CALL;STATE=MO;", "CALL=B;"}, ""},
     {"without an <eoh> before the first QSO's end, no header", "<CALL:1>A\n<eor>\n<eoh>\n<CALL:1>B\n<eor>\n", {"CALL=A;", "CALL=B;"}, ""},
+    {"a QSO cut off is one whatever fields it holds, long ones too", "<eoh>\n<CALL:1>A\n<eor>\n<BAND:3>40M\n<NOTES:" + std::to_string(long_value.size()) + ">" + long_value + "\n", {"CALL=A;"}, "cut off\n"},
+    {"a QSO cut off by a long field line alone", "<eoh>\n<CALL:1>A\n<eor>\n<NOTES:" + std::to_string(long_value.size()) + ">" + long_value + "\n", {"CALL=A;"}, "cut off\n"},
+    {"fields that only <APP_LoTW_EOF> follows are a header, not a QSO", "ARRL Logbook of the World Status Report\n<CALL:4>LoTW\n<PROGRAMID:4>LoTW\n<app_lotw_eof>\n", {}, ""},
     {"the longest name, long lines, and a name too long", "<A23456789012345678901234567890123456789012345678901234567890Z:1>x\n<A23456789012345678901234567890123456789012345678901234567890ZZ:1>y\n<MY_CNTY:9>" + long_value + "\n<STATE:" + std::to_string(long_value.size()) + ">" + long_value + " // x\n<eor>\n", {"STATE=" + long_value + ";A23456789012345678901234567890123456789012345678901234567890Z=x;"}, ""},
 };
 
@@ -145,27 +153,59 @@ TEST(ReadRecord, ReadsChosenColumnsAsTheTableSays) {
 }
 
 // The columns of every field after the header, named as first written, in
-// the order each first comes; a long line's name counts too.
+// the order each first comes; a long line's name counts too. A name too
+// long for a column is marked "!" after them.
 TEST(ColumnsOf, FindsEveryFieldOfTheQsos) {
+  const std::string name_62 = "A23456789012345678901234567890123456789012345678901234567890ZZ";
+  // More fields than are walked by their first byte, then again in
+  // reverse and in lower case, which are found through the hash.
+  std::string many, again, many_names;
+  for (int i = 0; i < 40; ++i) {
+    many += "<F" + std::to_string(i) + ":1>x\n";
+    again = "<f" + std::to_string(i) + ":1>x\n" + again;
+    many_names += "F" + std::to_string(i) + ",";
+  }
   const struct {
     std::string input;
     std::string names;
   } cases[] = {
-      {"<PROGRAMID:4>LoTW\n<eoh>\n<CALL:1>A\n<Band:3>20M\n<eor>\n<BAND:3>40M\n<X-Y:1>z\n<C:1\n<:1>x\n<MODE>x\n<COUNTRY:" + std::to_string(long_value.size()) + ">" + long_value + "\n<eor>\n<APP_LoTW_EOF>\n<AFTER:1>x\n", "CALL,Band,COUNTRY,"},
+      {"<eoh>\n" + many + "<eor>\n" + again + "<eor>\n", many_names},
+      {"<PROGRAMID:4>LoTW\n<eoh>\n<CALL:1>A\n<Band:3>20M\n<eor>\n<BAND:3>40M\n<X-Y:1>z\n<C:1\n<:1>x\n<MODE>x\nQSL:1>x\n<COUNTRY:" + std::to_string(long_value.size()) + ">" + long_value + "\n<eor>\n<APP_LoTW_EOF>\n<AFTER:1>x\n", "CALL,Band,COUNTRY,"},
       {"<PROGRAMID:4>LoTW\n<eor>\n<eoh>\n<CALL:1>A\n", "PROGRAMID,CALL,"},
       {"<PROGRAMID:4>LoTW\n", "PROGRAMID,"},
+      // A complete empty download, without "<eoh>", has a header alone.
+      {"ARRL Logbook of the World Status Report\n<PROGRAMID:4>LoTW\n<app_lotw_eof>\n", ""},
+      // The longest name; one longer is a header's, or marked.
+      {"<" + name_62 + "Z:1>x\n<eoh>\n<" + name_62 + ":1>x\n<eor>\n", name_62 + ","},
+      {"<eoh>\n<" + name_62 + "ZZZ" + long_value + ":1>x\n<eor>\n", "!"},
+      {"<eoh>\n<" + name_62 + "Z:1>x\n<eor>\n", "!"},
   };
   for (const auto& c : cases) {
     for (const std::size_t size : {initial_buffer_size, std::size_t{5}}) {
       std::FILE* in = file_holding(c.input);
-      const column_list columns = columns_of(in, size);
+      const report_columns found = columns_of(in, size);
       std::fclose(in);
       std::string names;
-      for (std::size_t i = 0; i < columns.size(); ++i)
-        names += std::string(columns.name(i)) + ",";
-      EXPECT_EQ(names, c.names) << c.input.substr(0, 40) << " " << size;
+      for (std::size_t i = 0; i < found.columns.size(); ++i)
+        names += std::string(found.columns.name(i)) + ",";
+      EXPECT_EQ(names + (found.name_too_long ? "!" : ""), c.names)
+          << c.input.substr(0, 40) << " " << size;
     }
   }
+}
+
+// The columns of a report, read again after it grew a field that they
+// lack, end the reading there; the header's own fields are no change.
+TEST(ReadRecord, EndsWhereTheReportChangedSinceItsColumnsWereTaken) {
+  const std::string report = "<PROGRAMID:4>LoTW\n<eoh>\n<CALL:1>A\n<eor>\n";
+  std::FILE* in = file_holding(report);
+  const column_list columns = columns_of(in).columns;
+  std::fclose(in);
+  const reader_case cases[] = {
+      {"the same report", report, {"CALL=A;"}, ""},
+      {"a QSO added with a new field", report + "<CALL:1>B\n<BAND:3>20M\n<eor>\n<CALL:1>C\n<eor>\n", {"CALL=A;"}, "cut off\nchanged\n"},
+  };
+  check_table(std::begin(cases), std::end(cases), false, &columns);
 }
 
 TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {

@@ -446,6 +446,10 @@ const cli_case cli_cases[] = {
         "APP_LoTW_OWNCALL,STATION_CALLSIGN,MY_DXCC,MY_COUNTRY,MY_STATE,MY_CNTY,CALL,BAND,BAND_RX,FREQ,FREQ_RX,MODE,APP_LoTW_MODEGROUP,QSO_DATE,APP_LoTW_RXQSO,TIME_ON,PROP_MODE,SAT_NAME,QSL_RCVD,QSL_RCVD_VIA,QSLRDATE,DXCC,COUNTRY,APP_LoTW_2xQSL,IOTA,GRIDSQUARE,CQZ,ITUZ,pfx,state,cnty\n"
         "N0CALL,N0CALL,291,UNITED STATES,OK,\"OK,OKLAHOMA\",IC8TEM,23CM,13CM,1268.10000,2400.10000,FT8,DATA,2026-01-26,2026-01-27 06:51:11,13:52,SAT,QO-100,Y,E,2026-01-27,248,ITALY,Y,EU-031,JN70CN,15,28,,,\n"
         "n0call,,291,,,,q1aaa,20m,,,,SSB,,2026-01-25,,21:37,,,Y,,,291,,,,,,,N5,MO,\"MO,SALINE // Saline\"\n"}}},
+    {"a complete empty download has only a header, in every mode", {{"log.adi", "ARRL Logbook of the World Status Report\n<PROGRAMID:4>LoTW\n<APP_LoTW_EOF>\n"}}, nullptr, "", "--columns all log.adi", 0, "Wrote 0 QSOs to log.csv\n", {{"log.csv", "\n"}}},
+    {"a QSO cut off is told whatever fields it holds", {{"log.adi", "<eoh>\n<CALL:5>Q1AAA\n<BAND:3>20M\n<eor>\n<CALL:5>Q2BBB\n<BAND:3>40M\n"}}, nullptr, "", "--columns COUNTRY log.adi", 1, "The last QSO in log.adi has no <eor> line and was not written\nWrote 1 QSOs to log.csv\n", {{"log.csv", "COUNTRY\n\n"}}},
+    {"a field name too long for a column leaves the old output", {{"log.adi", "<eoh>\n<CALL:5>Q1AAA\n<" + std::string(63, 'N') + ":1>x\n<eor>\n"}, {"log.csv", "old"}}, nullptr, "", "--columns all log.adi", 1, "Field name too long in log.adi\n", {}},
+    {"--columns all never reads a report named as the output", {{"new.adi", worked_report}, {"old.adi", detailed_report}}, nullptr, "", "--columns all new.adi old.adi", 1, "Output file old.adi is a LoTW report\n\n" + usage_line, {}},
     {"ISO dates in the 15 columns", {{"log.adi", worked_report}}, nullptr, "", "--iso-dates log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + "Q1AAA,20M,SSB,2012-10-03,10:12,Y,2012-10-13,291,,,,,,,\"CT,HARTFORD\"\n"}}},
     {"an empty field name leaves the old output", {{"log.adi", worked_report}, {"out.csv", "old"}}, nullptr, "", "--columns CALL,,BAND log.adi out.csv", 1, "Bad field name  in --columns\n\n" + usage_line, {}},
     {"a field name given twice", {{"log.adi", worked_report}}, nullptr, "", "--columns=CALL,BAND,Call log.adi", 1, "Bad field name Call in --columns\n\n" + usage_line, {}},
@@ -493,6 +497,7 @@ const cli_case cli_cases[] = {
     {"a report behind a symbolic link is never the output", {{"log.adi", worked_report}, {"real.csv", "ADIF export <eoh>\n <CALL:1>A <eor>\n"}}, symlink_output, "", "log.adi link.csv", 1, "Output file link.csv is a LoTW report\n\n" + usage_line, {}},
     {"a report given as a descriptor is appended to", {{"log.adi", worked_report}, {"old.adi", worked_report}}, nullptr, "", "log.adi /dev/fd/3 3>>old.adi", 0, "Wrote 1 QSOs to /dev/fd/3\n", {{"old.adi", worked_report + header + worked_row}}},
     {"read error", {{"mem.csv", "old"}}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
+    {"--columns all read error", {{"mem.csv", "old"}}, nullptr, "", "--columns all /proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
     {"--columns all from a FIFO leaves the old output", {{"out.csv", "old"}}, nullptr, "mkfifo r.adi && { printf '<CALL:1>A\\n<eor>\\n' >r.adi 2>/dev/null & } && ", "--columns all r.adi out.csv", 1, "--columns all needs a file that can be read twice: r.adi\n\n" + usage_line, {}},
 #ifndef QSOFLAT_SANITIZED
     // A kept value may cost three times its size, a line not kept little.
