@@ -70,7 +70,7 @@ TEST(OutputFile, CommitLeavesTheOldFileOrTheNew) {
     ASSERT_NE(input, nullptr);
     {
       output_file out;
-      ASSERT_EQ(out.open(input, (folder / "out.csv").u8string().c_str()),
+      ASSERT_EQ(out.open(input, (folder / "out.csv").u8string().c_str()).outcome,
                 open_outcome::opened);
       (void)std::fputs("new", out.stream());
       commit_calls calls = system_commit_calls;
