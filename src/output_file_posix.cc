@@ -250,7 +250,8 @@ bool copy_acl(int from, int to) {
 // A descriptor on an empty file made as a plain create makes the output,
 // in the folder, under the umask and the folder's default access control
 // list, whose attributes a new output takes at the commit; it is removed
-// at once. -1 where none could be made.
+// at once, the ending signals held back meanwhile, so that none leaves it
+// behind. -1 where none could be made.
 int plain_create_probe(const system_name& folder) {
   const registry_lock held;
   for (int attempt = 0; attempt < temporary_attempts; ++attempt) {
