@@ -24,7 +24,8 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # the programs a test starts (cmd.exe among them) take the same loader, and
 # the prefix, of the build's own kind, keeps the runs away from the user's
 # wine setup. wine's own notes would otherwise land in the programs'
-# standard error.
+# standard error. wine-run says so where a program printed nothing, as when
+# wine could not start it.
 set(CMAKE_CROSSCOMPILING_EMULATOR
     env WINEDEBUG=-all WINEARCH=${wine_arch} WINEPREFIX=${CMAKE_BINARY_DIR}/wine
-        WINELOADER=${wine_loader} ${wine_loader})
+        WINELOADER=${wine_loader} ${CMAKE_CURRENT_LIST_DIR}/wine-run)

@@ -107,12 +107,4 @@ struct report_columns {
 report_columns columns_of(std::FILE* input,
                           std::size_t buffer_size = initial_buffer_size);
 
-// Whether the first bytes of a file show it to be a LoTW report, or another
-// ADIF file, which must never be replaced by a CSV file: they hold the
-// marker "<APP_LoTW_EOF>" in any case, or a line that ends in "<eoh>" (any
-// case) and after it a line that begins with "<", a name of letters,
-// digits and underscores, and ":". Lines end at line feeds, and spaces,
-// tabs and carriage returns at either end of a line do not count.
-bool looks_like_report(std::string_view head);
-
 #endif  // QSOFLAT_ADIF_READER_H_

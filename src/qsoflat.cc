@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "adif_head.h"
 #include "adif_reader.h"
 #include "column_list.h"
 #include "csv_writer.h"
@@ -158,18 +159,34 @@ int show(request wanted) {
   return std::fflush(stdout) != 0 || std::ferror(stdout) != 0 ? 1 : 0;
 }
 
+// Follows the output's failure where another program holds the file, which
+// on Windows is most often the user's spreadsheet.
+const char held_by_another_program[] =
+    "It is open in another program, such as a spreadsheet: close it there and "
+    "try again.\n";
+
 // The output replaces a file, so it must not be the input under any name
-// (file identity decides, not the spelling of the names), nor a report.
+// (file identity decides, not the spelling of the names), nor an ADIF file.
 bool open_output(output_file& out, std::FILE* in, const std::string& name) {
-  const open_outcome outcome = out.open(in, name.c_str(), looks_like_report);
+  const open_result opened = out.open(
+      in, name.c_str(), [](std::string_view head, std::string_view tail) -> int {
+        return adif_kind_of(head, tail);
+      });
   const std::string shown = printable(name);
-  if (outcome == open_outcome::is_input)
+  if (opened.outcome == open_outcome::is_input)
     print_message("Output file %s is the input file\n\n", shown.c_str());
-  if (outcome == open_outcome::precious)
-    print_message("Output file %s is a LoTW report\n\n", shown.c_str());
-  if (outcome == open_outcome::failed)
-    print_message("Could not open output file %s\n\n", shown.c_str());
-  return outcome == open_outcome::opened;
+  if (opened.outcome == open_outcome::precious)
+    print_message(opened.precious_kind == lotw_report
+                      ? "Output file %s is a LoTW report\n\n"
+                      : "Output file %s is an ADIF file\n\n",
+                  shown.c_str());
+  if (opened.outcome == open_outcome::failed) {
+    print_message("Could not open output file %s\n", shown.c_str());
+    if (opened.cause.held_by_another_program())
+      (void)std::fputs(held_by_another_program, stderr);
+    (void)std::fputc('\n', stderr);
+  }
+  return opened.outcome == open_outcome::opened;
 }
 
 // Every field of the report's QSOs as a column, from a first reading of

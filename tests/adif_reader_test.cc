@@ -220,21 +220,4 @@ TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {
   EXPECT_EQ(read_all(input).records, expected);
 }
 
-// A file that must never be replaced by a CSV file, told by its first bytes.
-TEST(LooksLikeReport, FindsTheMarkerOrAFieldAfterTheHeader) {
-  const struct {
-    std::string head;
-    bool report;
-  } cases[] = {
-      {"x,<app_lotw_eof>,y", true},
-      {"ARRL report\r\n<EOH> \r\n\r\n <call:5>Q1AAA\r\n", true},
-      {"ADIF export <ADIF_VER:5>3.1.0 <eoh>\n<CALL:5>Q1AAA <BAND:3>20M <eor>\n", true},
-      {"<APP_LoTW_OWNCALL:1>N\n<CALL:1>A\n<eor>\n", false},  // no header
-      {"<eoh>\n<eor>\n<CALL>A\n<:1>x\n\"<CALL:1>A\"\n", false},
-      {"CALL,BAND\n<eoh> x\n<CALL:1>A\n<APP_LoTW_EO", false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(looks_like_report(c.head), c.report) << c.head;
-}
-
 }  // namespace

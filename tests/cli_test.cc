@@ -3,6 +3,7 @@
 // it made or changed there: the output, and never the input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
@@ -295,6 +296,32 @@ const std::string owncall_report =
     "<APP_LoTW_OWNCALL:1>N\n<CALL:5>Q1AAA\n<eor>\n";
 const std::string owncall_row = "Q1AAA,,,,,,,,,,,,,,\n";
 
+// The same text as UTF-16, little-endian, with its byte-order mark.
+std::string as_utf16(const std::string& text) {
+  std::string wide = "\xFF\xFE";
+  for (const char c : text)
+    wide += std::string{c, '\0'};
+  return wide;
+}
+
+// The example report with CR-only line ends, more than 64 KiB of them, or
+// with as much of a header.
+std::string long_report(bool long_header) {
+  std::string report = example_report;
+  report.erase(std::remove(report.begin(), report.end(), '\n'), report.end());
+  const std::size_t body = report.find("<CALL:");
+  const std::string more = long_header ? "<PROGRAMID:4>LoTW\r" : report.substr(body, report.rfind("<APP_LoTW_EOF>") - body);
+  std::string filler;
+  while (filler.size() < 70000)
+    filler += more;
+  report.insert(long_header ? report.find("<eoh>") : body, filler);
+  return report;
+}
+
+std::string adif_refusal(const std::string& output, const char* kind) {
+  return "Output file " + output + " is " + kind + "\n\n" + usage_line;
+}
+
 std::string refusal(const std::string& output) {
   return "Output file " + output + " is the input file\n\n" + usage_line;
 }
@@ -378,7 +405,8 @@ const char* make_output_read_only(const fs::path& work) {
 // A sticky folder that everyone may write, as /tmp, holding out.csv owned
 // by another user (65533) than the one who runs the case (nobody): a link
 // to nobody's own file, or a file of its own.
-const char* share_with_another_user(const fs::path& work, bool link) {
+const char* share_with_another_user(const fs::path& work, bool link,
+                                    uid_t link_owner = 65533) {
   if (geteuid() != 0)
     return "giving a file to another user needs root";
   fs::permissions(work, fs::perms::all);
@@ -388,7 +416,7 @@ const char* share_with_another_user(const fs::path& work, bool link) {
   if (link) {
     fs::create_symlink("../precious.txt", out);
     return chown((work / "precious.txt").c_str(), 65534, 65534) == 0 &&
-                   lchown(out.c_str(), 65533, 65533) == 0
+                   lchown(out.c_str(), link_owner, link_owner) == 0
                ? nullptr
                : "chown failed";
   }
@@ -397,6 +425,8 @@ const char* share_with_another_user(const fs::path& work, bool link) {
   return chown(out.c_str(), 65533, 65533) == 0 ? nullptr : "chown failed";
 }
 const char* plant_link(const fs::path& work) { return share_with_another_user(work, true); }
+// The shared folder is root's, as /tmp is.
+const char* link_of_folder_owner(const fs::path& work) { return share_with_another_user(work, true, 0); }
 const char* share_file(const fs::path& work) { return share_with_another_user(work, false); }
 #endif
 
@@ -413,6 +443,14 @@ const cli_case cli_cases[] = {
     {"existing output is replaced", {{"log.adi", worked_report}, {"out.csv", std::string(9000, 'z')}}, nullptr, "", "log.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + worked_row}}},
     {"swapped arguments leave the report", {{"lotwreport.adi", example_report}, {"lotwreport.csv", header}}, nullptr, "", "lotwreport.csv lotwreport.adi", 1, "Output file lotwreport.adi is a LoTW report\n\n" + usage_line, {}},
     {"a second report is never the output", {{"new.adi", worked_report}, {"old.adi", detailed_report}}, nullptr, "", "new.adi old.adi", 1, "Output file old.adi is a LoTW report\n\n" + usage_line, {}},
+    // Any ADIF file is refused as the output, by a marker in its first or
+    // last 64 KiB, and kept byte for byte.
+    {"a report in UTF-16 is never the output", {{"log.adi", worked_report}, {"old.csv", as_utf16(example_report)}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "a LoTW report"), {}},
+    {"a report with CR-only line ends is never the output", {{"log.adi", worked_report}, {"old.csv", long_report(false)}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "a LoTW report"), {}},
+    {"a report with a long header is never the output", {{"log.adi", worked_report}, {"old.csv", long_report(true)}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "a LoTW report"), {}},
+    {"a headerless ADIF file is never the output", {{"log.adi", worked_report}, {"old.csv", "<CALL:5>Q1AAA <BAND:3>20M <EOR>"}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "an ADIF file"), {}},
+    {"an ADIF file with a record on its header line is never the output", {{"log.adi", worked_report}, {"old.csv", "<ADIF_VER:5>3.1.4 <EOH><CALL:5>Q1AAA <EOR>"}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "an ADIF file"), {}},
+    {"a download cut short is never the output", {{"log.adi", worked_report}, {"old.csv", "Header\r\n<eoh> // comment\r\n<CALL:5>Q1AAA\f"}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "an ADIF file"), {}},
     {"Ctrl-Z is a byte like any other", {{"log.adi", "<CALL:1>A\n<eor>\n<CALL:3>B\x1a" "C\n<eor>\n<CALL:1>D\n<eor>\n\x1a"}}, nullptr, "", "log.adi", 0, "Wrote 3 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\nB\x1a" "C,,,,,,,,,,,,,,\nD,,,,,,,,,,,,,,\n"}}},
     {"cut off in a tag", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BA"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <BA\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + owncall_row}}},
     {"byte-order mark before the header", {{"log.adi", "\xEF\xBB\xBF" + worked_report}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
@@ -470,7 +508,7 @@ const cli_case cli_cases[] = {
     {"given name is the input in other case", {{"log.adi", worked_report}}, nullptr, "", "log.adi LOG.ADI", 1, "Output file LOG.ADI is the input file\n\n" + usage_line, {}},
     {"given name is the input by a backslash path", {{"log.adi", worked_report}, {"sub/", ""}}, nullptr, "", "log.adi sub\\..\\Log.adi", 1, "Output file sub\\..\\Log.adi is the input file\n\n" + usage_line, {}},
     {"NUL as output", {{"log.adi", worked_report}}, nullptr, "", "log.adi NUL", 0, "Wrote 1 QSOs to NUL\n", {}},
-    {"output held open by a spreadsheet", {{"log.adi", worked_report}, {"out.csv", "old"}}, hold_output, "", "log.adi out.csv", 1, "Could not open output file out.csv\n\n" + usage_line, {}},
+    {"output held open by a spreadsheet", {{"log.adi", worked_report}, {"out.csv", "old"}}, hold_output, "", "log.adi out.csv", 1, "Could not open output file out.csv\nIt is open in another program, such as a spreadsheet: close it there and try again.\n\n" + usage_line, {}},
 #else
     {"given name is a symbolic link to the input", {{"log.adi", worked_report}}, symlink_log, "", "log.adi link.csv", 1, "Output file link.csv is the input file\n\n" + usage_line, {}},
     {"control bytes in a name are shown as question marks", {}, nullptr, "n=$(printf 'x\\033[2J\\302\\233\\233\\nWrote 9999 QSOs to fake.csv\\177Отчёты') && ", "\"$n\"", 1, "Could not open LoTW file x?[2J???Wrote 9999 QSOs to fake.csv?Отчёты\n\n" + usage_line, {}},
@@ -482,6 +520,7 @@ const cli_case cli_cases[] = {
     {"full disk", {{"log.adi", worked_report}}, make_full_device, "", "log.adi full", 1, "Could not write output file full\n", {}},
     {"read-only output", {{"log.adi", worked_report}, {"out.csv", "old"}}, make_output_read_only, as_nobody, "log.adi out.csv", 1, "Could not open output file out.csv\n\n" + usage_line, {}},
     {"link planted in a shared folder", {{"log.adi", worked_report}, {"precious.txt", "precious"}}, plant_link, as_nobody, "log.adi shared/out.csv", 1, "Could not open output file shared/out.csv\n\n" + usage_line, {}},
+    {"a link of the shared folder's owner is followed", {{"log.adi", worked_report}, {"precious.txt", "precious"}}, link_of_folder_owner, as_nobody, "log.adi shared/out.csv", 0, "Wrote 1 QSOs to shared/out.csv\n", {{"precious.txt", header + worked_row}}},
     {"another user's file in a shared folder", {{"log.adi", worked_report}}, share_file, as_nobody, "log.adi shared/out.csv", 1, "Could not open output file shared/out.csv\n\n" + usage_line, {}},
     {"descriptor output is appended to", {{"log.adi", worked_report}, {"log.txt", "old\n"}}, nullptr, "", "log.adi /dev/fd/3 3>>log.txt", 0, "Wrote 1 QSOs to /dev/fd/3\n", {{"log.txt", "old\n" + header + worked_row}}},
     {"a name at the temporary name is left alone", {{"log.adi", worked_report}}, nullptr, "ln -s victim.txt .qsoflat-$$-0.tmp && exec ", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},
@@ -489,12 +528,15 @@ const cli_case cli_cases[] = {
     {"output folder is not writable", {{"log.adi", worked_report}, {"ro/", ""}}, make_read_only, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"read-only input as its own output", {{"log.adi", worked_report}}, make_log_read_only, as_nobody, "log.adi log.adi", 1, refusal("log.adi"), {}},
     {"FIFO as output", {{"log.adi", worked_report}}, nullptr, "mkfifo f && (cat f >/dev/null &) && ", "log.adi f", 0, "Wrote 1 QSOs to f\n", {}},
+    // Whatever the umask and the folder's default list, only this user can
+    // open the temporary file until the commit.
+    {"the temporary file is private", {{"out.csv", "old"}}, nullptr, "umask 0 && setfacl -d -m u:65534:rwx . && " + paused_report + "{ (sleep 1; stat -c %a .qsoflat-*.tmp; getfacl -cs .qsoflat-*.tmp) >seen & } && exec ", "r.adi out.csv", 0, "Wrote 1 QSOs to out.csv\n", {{"out.csv", header + "A,,,,,,,,,,,,,,\n"}, {"seen", "600\n"}}},
     {"SIGINT leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s INT 1 ", "r.adi out.csv", 130, "", {}},
     {"SIGTERM leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s TERM 1 ", "r.adi out.csv", 143, "", {}},
     {"SIGHUP leaves the old output", {{"out.csv", "old"}}, nullptr, paused_report + "timeout --preserve-status -s HUP 1 ", "r.adi out.csv", 129, "", {}},
     {"existing output in a folder that is not writable", {{"log.adi", worked_report}, {"ro/out.csv", "old"}}, make_read_only_with_output, as_nobody, "log.adi ro/out.csv", 1, "Could not open output file ro/out.csv\n\n" + usage_line, {}},
     {"output through a symbolic link replaces its target", {{"log.adi", worked_report}, {"real.csv", "old"}}, symlink_output, "", "log.adi link.csv", 0, "Wrote 1 QSOs to link.csv\n", {{"real.csv", header + worked_row}}},
-    {"a report behind a symbolic link is never the output", {{"log.adi", worked_report}, {"real.csv", "ADIF export <eoh>\n <CALL:1>A <eor>\n"}}, symlink_output, "", "log.adi link.csv", 1, "Output file link.csv is a LoTW report\n\n" + usage_line, {}},
+    {"a report behind a symbolic link is never the output", {{"log.adi", worked_report}, {"real.csv", "ADIF export <eoh>\n <CALL:1>A <eor>\n"}}, symlink_output, "", "log.adi link.csv", 1, "Output file link.csv is an ADIF file\n\n" + usage_line, {}},
     {"a report given as a descriptor is appended to", {{"log.adi", worked_report}, {"old.adi", worked_report}}, nullptr, "", "log.adi /dev/fd/3 3>>old.adi", 0, "Wrote 1 QSOs to /dev/fd/3\n", {{"old.adi", worked_report + header + worked_row}}},
     {"read error", {{"mem.csv", "old"}}, nullptr, "", "/proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
     {"--columns all read error", {{"mem.csv", "old"}}, nullptr, "", "--columns all /proc/self/mem mem.csv", 1, "Could not read LoTW file /proc/self/mem\n", {}},
@@ -568,6 +610,34 @@ TEST(CliOutput, KeepsGroupAndAccessControlList) {
   EXPECT_EQ(read_file(root / "after"), read_file(root / "before"));
   EXPECT_EQ(read_file(root / "old.csv"), header + worked_row);
   fs::remove_all(root);
+}
+
+// The replaced file's access control list is exactly the old one's: none
+// where it had none, whatever the folder's default list, and one of any
+// size whole (tmpfs holds one larger than ext4's block).
+TEST(CliOutput, KeepsTheAccessControlListExactly) {
+  const struct {
+    const char* what;
+    std::string acl;  // makes d/old.csv's list
+  } cases[] = {
+      {"none, in a folder with a default list", "chmod 640 d/old.csv && setfacl -d -m u:65534:rwx d"},
+      {"1,101 named entries", "setfacl -m g::--- d/old.csv && for u in $(seq 2000 3100); do echo u:$u:r--; done | setfacl -M - d/old.csv"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path root = fs::is_directory("/dev/shm") ? "/dev/shm" / fresh_root().filename() : fresh_root();
+    fs::create_directories(root / "d");
+    std::ofstream(root / "log.adi") << worked_report;
+    std::ofstream(root / "d" / "old.csv") << "old";
+    if (run_shell(root, c.acl + " 2>/dev/null && getfacl -c d/old.csv >before") != 0) {
+      fs::remove_all(root);
+      GTEST_SKIP() << "this file system cannot hold the list";
+    }
+    EXPECT_EQ(run_shell(root, "\"" + binary() + "\" log.adi d/old.csv 2>/dev/null && getfacl -c d/old.csv >after"), 0);
+    EXPECT_EQ(read_file(root / "after"), read_file(root / "before"));
+    EXPECT_EQ(read_file(root / "d" / "old.csv"), header + worked_row);
+    fs::remove_all(root);
+  }
 }
 
 // A pipe that the shell opened is written through, as "| wc -c" gives it,

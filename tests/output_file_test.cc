@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+#include "temporary_file.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -70,7 +72,7 @@ TEST(OutputFile, CommitLeavesTheOldFileOrTheNew) {
     ASSERT_NE(input, nullptr);
     {
       output_file out;
-      ASSERT_EQ(out.open(input, (folder / "out.csv").u8string().c_str()),
+      ASSERT_EQ(out.open(input, (folder / "out.csv").u8string().c_str()).outcome,
                 open_outcome::opened);
       (void)std::fputs("new", out.stream());
       commit_calls calls = system_commit_calls;
@@ -85,5 +87,75 @@ TEST(OutputFile, CommitLeavesTheOldFileOrTheNew) {
   }
   fs::remove_all(folder);
 }
+
+// A file is precious by a marker in its first or last 64 KiB, the tail
+// starting at an even offset; its middle is never read.
+TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
+  constexpr std::size_t part = precious_part_size;
+  const struct {
+    std::size_t size, marker_at;
+    bool precious;
+  } cases[] = {
+      {200000, part - 5, true},
+      {200000, part - 4, false},
+      {200000, 200000 - part - 1, false},
+      {200000, 200000 - 5, true},
+      {200001, 200001 - part + 1, true},
+      {200001, 200001 - part, false},
+  };
+  const fs::path folder = fs::temp_directory_path() /
+                          ("qsoflat-head-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  std::FILE* input = std::tmpfile();
+  ASSERT_NE(input, nullptr);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.size) + " " + std::to_string(c.marker_at));
+    std::string bytes(c.size, ',');
+    bytes.replace(c.marker_at, 5, "<eor>");
+    std::ofstream(folder / "out.csv", std::ios::binary) << bytes;
+    output_file out;
+    const open_result opened = out.open(
+        input, (folder / "out.csv").u8string().c_str(),
+        [](std::string_view head, std::string_view tail) {
+          return head.find("<eor>") != std::string_view::npos ||
+                         tail.find("<eor>") != std::string_view::npos
+                     ? 7
+                     : 0;
+        });
+    EXPECT_EQ(opened.outcome, c.precious ? open_outcome::precious : open_outcome::opened);
+    EXPECT_EQ(opened.precious_kind, c.precious ? 7 : 0);
+  }
+  (void)std::fclose(input);
+  fs::remove_all(folder);
+}
+
+#ifndef _WIN32
+// An interruption removes the temporary file and ends the process by its
+// signal, however the signal mask stands when the handler is called.
+TEST(TemporaryFileDeathTest, InterruptionRemovesTheFileAndEndsByTheSignal) {
+  const fs::path file = fs::temp_directory_path() /
+                        ("qsoflat-registered-" + std::to_string(getpid()));
+  std::ofstream(file) << "temporary";
+  EXPECT_EXIT(
+      {
+        catch_interruptions();
+        {
+          const registry_lock held;
+          register_temporary(file.string());
+        }
+        sigset_t blocked;
+        (void)sigemptyset(&blocked);
+        (void)sigaddset(&blocked, SIGTERM);
+        (void)sigprocmask(SIG_BLOCK, &blocked, nullptr);
+        struct sigaction action {};
+        (void)sigaction(SIGTERM, nullptr, &action);
+        action.sa_handler(SIGTERM);
+        std::_Exit(0);
+      },
+      testing::KilledBySignal(SIGTERM), "");
+  EXPECT_FALSE(fs::exists(file));
+  fs::remove(file);
+}
+#endif
 
 }  // namespace
