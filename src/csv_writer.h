@@ -84,8 +84,9 @@ char* format_iso_date_general(char* out, std::string_view value,
 // The CSV writer behind the run's seam for writers.
 class csv_row_writer final : public row_writer {
  public:
-  csv_row_writer(std::FILE* output, const column_list* chosen, bool iso_dates)
-      : writer_(output, chosen, iso_dates) {}
+  csv_row_writer(std::FILE* output, const column_list* chosen, bool iso_dates,
+                 char separator = default_separator)
+      : writer_(output, chosen, iso_dates, separator) {}
   void header() override;
   bool row(qso_record& record) override;
   // The rows still held, then the stream's own buffer, and whether the

@@ -285,8 +285,10 @@ open_result output_file::open_name(std::FILE* input, const char* name,
   return result;
 }
 
-// The file shares nothing but its deletion while the run writes it, so
-// that no other program can open it before it is complete.
+// The file shares no reading while the run writes it, so that no other
+// program can read it before it is complete. It shares writing, which only
+// those whom its folder lets write there can ask for, so that a writer
+// that opens files by name, as the .xlsx library does, writes it in place.
 bool output_file::stage(const system_name& target, bool replacing, int /*source*/) {
   target_ = full_name(target);
   const system_name folder = target_.substr(0, target_.find_last_of(L"/\\:") + 1);
@@ -298,8 +300,9 @@ bool output_file::stage(const system_name& target, bool replacing, int /*source*
                  std::to_wstring(attempt) + L".tmp";
     const registry_lock held;
     const HANDLE handle =
-        CreateFileW(temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE,
-                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        CreateFileW(temporary_.c_str(), GENERIC_WRITE,
+                    FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
       continue;
     if (handle == INVALID_HANDLE_VALUE)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -14,6 +15,7 @@
 #include "csv_writer.h"
 #include "console.h"
 #include "output_file.h"
+#include "xlsx_writer.h"
 
 // Messages go to standard error unchecked: when it fails, nothing is left
 // to tell of it, and the exit status still tells.
@@ -74,6 +76,10 @@ const char options_text[] =
     "                  such as CALL,QSO_DATE,BAND,MODE,COUNTRY, in that order;\n"
     "                  --columns all writes every field the QSOs hold\n"
     "  --iso-dates     write dates as 2012-10-03 and times as 10:12\n"
+    "  --xlsx          write an .xlsx workbook, as an output name ending in\n"
+    "                  .xlsx does, with dates, times and numbers typed\n"
+    "  --separator SEP separate the CSV columns by SEP: , (the default), ;\n"
+    "                  or tab\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "  --              take every argument after it as a file name\n";
@@ -89,6 +95,8 @@ struct run_options {
   column_choice columns = column_choice::fixed;
   column_list list;  // with column_choice::list
   bool iso_dates = false;
+  bool xlsx = false;  // an .xlsx whatever the output's name
+  char separator = default_separator;  // of a CSV output's columns
 };
 
 struct command_line {
@@ -114,6 +122,17 @@ void take_columns(command_line& line, std::string_view list) {
   line.error = "Bad field name " + printable(bad_name) + " in --columns\n\n";
 }
 
+// Takes the separator of --separator: a comma, a semicolon, or a tab named
+// "tab" in any case or given as itself.
+void take_separator(command_line& line, std::string_view separator) {
+  if (separator == "," || separator == ";")
+    line.options.separator = separator[0];
+  else if (separator == "\t" || same_any_case(separator, "tab"))
+    line.options.separator = '\t';
+  else if (line.wanted == request::convert)
+    line.error = "Bad separator " + printable(separator) + " in --separator\n\n";
+}
+
 // Takes the options out of the arguments, wherever they stand before a
 // "--"; the first --help or --version decides the run, and the first error
 // before them ends the taking. An argument of one dash, such as "-" or
@@ -137,6 +156,12 @@ command_line parse_command_line(int argc, char** argv) {
       take_columns(line, i + 1 < argc ? argv[++i] : "");
     } else if (argument.substr(0, 10) == "--columns=") {
       take_columns(line, argument.substr(10));
+    } else if (argument == "--xlsx") {
+      line.options.xlsx = true;
+    } else if (argument == "--separator") {
+      take_separator(line, i + 1 < argc ? argv[++i] : "");
+    } else if (argument.substr(0, 12) == "--separator=") {
+      take_separator(line, argument.substr(12));
     } else if (argument == "--help" || argument == "--version") {
       if (line.wanted == request::convert)
         line.wanted = argument == "--help" ? request::help : request::version;
@@ -201,12 +226,38 @@ input_outcome take_columns_of_report(std::FILE* in, column_list& columns) {
   return input_outcome::read;
 }
 
+// Whether the output is an .xlsx workbook: by --xlsx, or by its name.
+bool writes_xlsx(std::string_view output_name, const run_options& options) {
+  constexpr std::string_view extension = ".xlsx";
+  return options.xlsx ||
+         (output_name.size() >= extension.size() &&
+          same_any_case(output_name.substr(output_name.size() - extension.size()),
+                        extension));
+}
+
+// The folder a file name names the file in, for the temporary files that
+// go with it.
+std::string folder_of(const std::string& name) {
+  const std::string folder =
+      std::filesystem::u8path(name).parent_path().u8string();
+  return folder.empty() ? std::string(".") : folder;
+}
+
 // The writer of the output's rows. Every writer stands behind the same
-// seam, so that the run does not change for another.
-std::unique_ptr<row_writer> make_writer(std::FILE* out,
+// seam, so that the run does not change for another. The .xlsx library
+// writes its file by name: the staged file, in place, with the library's
+// own temporary files beside it.
+std::unique_ptr<row_writer> make_writer(const output_file& out,
                                         const column_list* columns,
-                                        bool iso_dates) {
-  return std::make_unique<csv_row_writer>(out, columns, iso_dates);
+                                        const run_options& options,
+                                        bool xlsx) {
+  if (xlsx) {
+    const std::string name = out.staged_name();
+    return std::make_unique<xlsx_row_writer>(
+        name.c_str(), folder_of(name).c_str(), columns, options.iso_dates);
+  }
+  return std::make_unique<csv_row_writer>(out.stream(), columns,
+                                          options.iso_dates, options.separator);
 }
 
 struct copied {
@@ -233,12 +284,12 @@ copied copy_rows(adif_reader& reader, row_writer& writer, qso_record& record) {
 // table, and puts the output in place or discards it.
 conversion_facts copy_report(std::FILE* in, output_file& out,
                              const column_list* columns,
-                             const run_options& options) {
+                             const run_options& options, bool xlsx) {
   adif_reader reader = columns != nullptr
                            ? adif_reader(in, *columns)
                            : adif_reader(in, options.skip_unknown);
   const std::unique_ptr<row_writer> writer =
-      make_writer(out.stream(), columns, options.iso_dates);
+      make_writer(out, columns, options, xlsx);
   qso_record record(columns != nullptr ? columns->size() : field_count);
   const copied rows = copy_rows(reader, *writer, record);
   conversion_facts facts;
@@ -293,6 +344,15 @@ conversion convert(const char* input_name, const std::string& output_name,
   output_file out;
   if (!open_output(out, in.get(), output_name))
     return {usage(), false};
+  // The .xlsx library writes a file by its name, and a workbook cannot be
+  // streamed: it goes only where a file is put in place.
+  const bool xlsx = writes_xlsx(output_name, options);
+  if (xlsx && !out.is_staged()) {
+    print_message("Output file %s is not a file: an .xlsx workbook cannot be "
+                  "written to a pipe, a terminal or a device\n\n",
+                  printable(output_name).c_str());
+    return {usage(), false};
+  }
   column_list found;
   conversion_facts facts;
   if (all)
@@ -301,7 +361,7 @@ conversion convert(const char* input_name, const std::string& output_name,
       all ? &found
           : options.columns == column_choice::list ? &options.list : nullptr;
   if (facts.input == input_outcome::read)
-    facts = copy_report(in.get(), out, columns, options);
+    facts = copy_report(in.get(), out, columns, options, xlsx);
   const conversion_ending end = ending_of(facts, input_name, output_name);
   print_message("%s", end.messages.c_str());
   return {end.status, end.stopped_at_unknown};
@@ -328,7 +388,8 @@ program_end convert_dropped(const std::vector<const char*>& names,
   int worst = 0;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const bool last = i + 1 == names.size();
-    const std::string output_name = derive_output_name(names[i]);
+    const std::string output_name = derive_output_name(
+        names[i], options.xlsx ? ".xlsx" : ".csv");
     conversion done = convert(names[i], output_name, options);
     if (done.stopped_at_unknown) {
       // Broken where an 80-column console would break it.
@@ -354,13 +415,14 @@ program_end convert_dropped(const std::vector<const char*>& names,
 
 }  // namespace
 
-std::string derive_output_name(std::string_view input_name) {
+std::string derive_output_name(std::string_view input_name,
+                               std::string_view extension) {
   const std::size_t separator = input_name.find_last_of("/\\");
   const std::size_t component =
       separator == std::string_view::npos ? 0 : separator + 1;
   const std::size_t dot = input_name.find('.', component);
   std::string name(input_name.substr(0, dot));
-  name += ".csv";
+  name += extension;
   return name;
 }
 
@@ -443,7 +505,9 @@ program_end qsoflat_main(int argc, char** argv) {
     return {convert_named(input_name,
                           line.names.size() == 2
                               ? std::string(line.names[1])
-                              : derive_output_name(input_name),
+                              : derive_output_name(
+                                    input_name, line.options.xlsx ? ".xlsx"
+                                                                  : ".csv"),
                           line.options)};
   } catch (const std::bad_alloc&) {
     (void)std::fputs("Out of memory\n", stderr);

@@ -9,9 +9,10 @@
 #include "adif_reader.h"
 
 // The input name with everything from the first dot of its last path
-// component replaced by ".csv" ("my.log.adi" gives "my.csv"), or with ".csv"
-// appended when that component has no dot.
-std::string derive_output_name(std::string_view input_name);
+// component replaced by the extension ("my.log.adi" gives "my.csv"), or
+// with the extension appended when that component has no dot.
+std::string derive_output_name(std::string_view input_name,
+                               std::string_view extension = ".csv");
 
 // What became of the input of a conversion.
 enum class input_outcome {

@@ -518,3 +518,24 @@ bool finish(xlsx_writer& writer) {
   writer.book = nullptr;
   return workbook_close(book) == LXW_NO_ERROR;
 }
+
+void xlsx_row_writer::header() { whole_ = write_header(writer_); }
+
+bool xlsx_row_writer::row(qso_record& record) {
+  whole_ = whole_ && write_record(writer_, record);
+  return whole_;
+}
+
+bool xlsx_row_writer::finish() { return whole_ && ::finish(writer_); }
+
+std::string xlsx_row_writer::note() const {
+  const long long cut = writer_.cut_values;
+  if (cut == 0)
+    return {};
+  if (cut == 1)
+    return "1 value was longer than a cell holds and was cut to 32,767 "
+           "characters; a CSV output keeps it whole\n";
+  return std::to_string(cut) +
+         " values were longer than a cell holds and were cut to 32,767 "
+         "characters; a CSV output keeps them whole\n";
+}

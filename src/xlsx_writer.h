@@ -14,6 +14,7 @@
 
 #include "column_list.h"
 #include "fields.h"
+#include "row_writer.h"
 
 struct lxw_workbook;
 struct lxw_worksheet;
@@ -88,5 +89,23 @@ bool write_record(xlsx_writer& writer, qso_record& record);
 // the one made is not whole and must be discarded. Called once after the
 // last row.
 bool finish(xlsx_writer& writer);
+
+// The .xlsx writer behind the run's seam for writers.
+class xlsx_row_writer final : public row_writer {
+ public:
+  xlsx_row_writer(const char* file_name, const char* temporary_folder,
+                  const column_list* chosen, bool iso_dates)
+      : writer_(file_name, temporary_folder, chosen, iso_dates) {}
+  void header() override;
+  bool row(qso_record& record) override;
+  // Writes the workbook to its file; false when it is not whole.
+  bool finish() override;
+  // How many values were cut to a cell's length, which a CSV keeps whole.
+  std::string note() const override;
+
+ private:
+  xlsx_writer writer_;
+  bool whole_ = true;  // the header and every row went into the workbook
+};
 
 #endif  // QSOFLAT_XLSX_WRITER_H_
