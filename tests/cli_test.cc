@@ -153,6 +153,37 @@ HANDLE held_file = INVALID_HANDLE_VALUE;
 
 // Runs one case in the folder work below a fresh root folder, keeping the
 // program's standard streams beside it rather than in it.
+// An .xlsx stands in the table as this mark and what an independent reader
+// finds in it (tests/xlsx_check.py), never as its bytes.
+const std::string xlsx_cells = "<cells of an .xlsx>\n";
+
+bool is_xlsx(const std::string& name) {
+  std::string end = name.substr(name.size() - std::min<std::size_t>(name.size(), 5));
+  std::transform(end.begin(), end.end(), end.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return end == ".xlsx";
+}
+
+// What the reader finds in the file, or where it cannot tell, why.
+std::string cells_of(const fs::path& file) {
+#ifdef QSOFLAT_XLSX_CHECK
+  const std::string command = std::string(QSOFLAT_PYTHON) + " " +
+                              QSOFLAT_XLSX_CHECK + " \"" + file.string() +
+                              "\" 2>&1";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr)
+    return "could not run " + command;
+  std::string cells;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+    cells.append(chunk, got);
+  (void)pclose(pipe);
+  return cells;
+#else
+  return "no reader of .xlsx files here: " + file.string();
+#endif
+}
+
 run_result run(const cli_case& c, const fs::path& root) {
   fs::remove_all(root);
   const fs::path work = root / "work";
@@ -197,7 +228,7 @@ run_result run(const cli_case& c, const fs::path& root) {
   for (const auto& [name, bytes] : files_in(work)) {
     const auto old = before.find(name);
     if (old == before.end() || old->second != bytes)
-      r.changed[name] = bytes;
+      r.changed[name] = is_xlsx(name) ? xlsx_cells + cells_of(work / name) : bytes;
   }
   // A folder a case made read-only must be writable again to be removed.
   for (const auto& entry : fs::recursive_directory_iterator(root))
@@ -288,6 +319,10 @@ const std::string help_text =
     "                  such as CALL,QSO_DATE,BAND,MODE,COUNTRY, in that order;\n"
     "                  --columns all writes every field the QSOs hold\n"
     "  --iso-dates     write dates as 2012-10-03 and times as 10:12\n"
+    "  --xlsx          write an .xlsx workbook, as an output name ending in\n"
+    "                  .xlsx does, with dates, times and numbers typed\n"
+    "  --separator SEP separate the CSV columns by SEP: , (the default), ;\n"
+    "                  or tab\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "  --              take every argument after it as a file name\n";
@@ -321,6 +356,19 @@ std::string long_report(bool long_header) {
 std::string adif_refusal(const std::string& output, const char* kind) {
   return "Output file " + output + " is " + kind + "\n\n" + usage_line;
 }
+
+const std::string worked_cells =
+    xlsx_cells +
+    "sheet QSOs freeze=A2 filter=A1:O2 A=7 B=7 C=7 D=11 E=10 F=11 G=11 H=7 I=6 "
+    "J=6 K=7 L=7 M=13 N=8 O=12\n"
+    "A1 s! General CALL\nB1 s! General BAND\nC1 s! General MODE\n"
+    "D1 s! General QSO_DATE\nE1 s! General TIME_ON\nF1 s! General QSL_RCVD\n"
+    "G1 s! General QSLRDATE\nH1 s! General DXCC\nI1 s! General PFX\n"
+    "J1 s! General CQZ\nK1 s! General ITUZ\nL1 s! General IOTA\n"
+    "M1 s! General GRIDSQUARE\nN1 s! General STATE\nO1 s! General CNTY\n"
+    "A2 s General Q1AAA\nB2 s General 20M\nC2 s General SSB\n"
+    "D2 d mm-dd-yy 2012-10-03\nE2 d hh:mm:ss 10:12:20\nF2 s General Y\n"
+    "G2 d mm-dd-yy 2012-10-13\nH2 n General 291\nO2 s General CT,HARTFORD\n";
 
 std::string refusal(const std::string& output) {
   return "Output file " + output + " is the input file\n\n" + usage_line;
@@ -451,6 +499,19 @@ const cli_case cli_cases[] = {
     {"a headerless ADIF file is never the output", {{"log.adi", worked_report}, {"old.csv", "<CALL:5>Q1AAA <BAND:3>20M <EOR>"}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "an ADIF file"), {}},
     {"an ADIF file with a record on its header line is never the output", {{"log.adi", worked_report}, {"old.csv", "<ADIF_VER:5>3.1.4 <EOH><CALL:5>Q1AAA <EOR>"}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "an ADIF file"), {}},
     {"a download cut short is never the output", {{"log.adi", worked_report}, {"old.csv", "Header\r\n<eoh> // comment\r\n<CALL:5>Q1AAA\f"}}, nullptr, "", "log.adi old.csv", 1, adif_refusal("old.csv", "an ADIF file"), {}},
+#ifndef _WIN32
+    // An .xlsx by --xlsx or by its name in any case; it goes only where a
+    // file is put in place, and a failed run keeps the old one.
+    {"--xlsx writes typed cells", {{"log.adi", worked_report}}, nullptr, "", "--xlsx log.adi", 0, "Wrote 1 QSOs to log.xlsx\n", {{"log.xlsx", worked_cells}}},
+    {"an .XLSX name writes an .xlsx", {{"log.adi", worked_report}, {"Out.XLSX", "old"}}, nullptr, "", "log.adi Out.XLSX", 0, "Wrote 1 QSOs to Out.XLSX\n", {{"Out.XLSX", worked_cells}}},
+    {"a value longer than a cell is cut and counted", {{"log.adi", "<CNTY:40000>" + std::string(40000, 'x') + "\n<eor>\n"}}, nullptr, "", "--xlsx log.adi", 0, "Wrote 1 QSOs to log.xlsx\n1 value was longer than a cell holds and was cut to 32,767 characters; a CSV output keeps it whole\n", {{"log.xlsx", xlsx_cells + "sheet QSOs freeze=A2 filter=A1:O2 A=7 B=7 C=7 D=11 E=10 F=11 G=11 H=7 I=6 J=6 K=7 L=7 M=13 N=8 O=60\nA1 s! General CALL\nB1 s! General BAND\nC1 s! General MODE\nD1 s! General QSO_DATE\nE1 s! General TIME_ON\nF1 s! General QSL_RCVD\nG1 s! General QSLRDATE\nH1 s! General DXCC\nI1 s! General PFX\nJ1 s! General CQZ\nK1 s! General ITUZ\nL1 s! General IOTA\nM1 s! General GRIDSQUARE\nN1 s! General STATE\nO1 s! General CNTY\nO2 s General " + std::string(32767, 'x') + "\n"}}},
+    {"an .xlsx to a descriptor is refused before reading", {{"log.adi", worked_report}, {"out.txt", "old"}}, nullptr, "", "--xlsx log.adi /dev/fd/3 3>>out.txt", 1, "Output file /dev/fd/3 is not a file: an .xlsx workbook cannot be written to a pipe, a terminal or a device\n\n" + usage_line, {}},
+    {"an .xlsx run that finds no report keeps the old file", {{"log.adi", ""}, {"log.xlsx", "old"}}, nullptr, "", "--xlsx log.adi", 1, "No LoTW report found in log.adi\n", {}},
+#endif
+    // The CSV's columns by another separator; a bad one changes nothing.
+    {"--separator ;", {{"log.adi", worked_report}}, nullptr, "", "--separator \";\" log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", "CALL;BAND;MODE;QSO_DATE;TIME_ON;QSL_RCVD;QSLRDATE;DXCC;PFX;CQZ;ITUZ;IOTA;GRIDSQUARE;STATE;CNTY\nQ1AAA;20M;SSB;3-Oct-2012;1012;Y;13-Oct-2012;291;;;;;;;\"CT,HARTFORD\"\n"}}},
+    {"--separator=TAB", {{"log.adi", "<CALL:5>Q1\tA\n<MODE:3>A,B\n<eor>\n"}}, nullptr, "", "--separator=TAB log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", "CALL\tBAND\tMODE\tQSO_DATE\tTIME_ON\tQSL_RCVD\tQSLRDATE\tDXCC\tPFX\tCQZ\tITUZ\tIOTA\tGRIDSQUARE\tSTATE\tCNTY\n\"Q1\tA\"\t\tA,B\t\t\t\t\t\t\t\t\t\t\t\t\n"}}},
+    {"a bad separator leaves the old output", {{"log.adi", worked_report}, {"out.csv", "old"}}, nullptr, "", "--separator \"|\" log.adi out.csv", 1, "Bad separator | in --separator\n\n" + usage_line, {}},
     {"Ctrl-Z is a byte like any other", {{"log.adi", "<CALL:1>A\n<eor>\n<CALL:3>B\x1a" "C\n<eor>\n<CALL:1>D\n<eor>\n\x1a"}}, nullptr, "", "log.adi", 0, "Wrote 3 QSOs to log.csv\n", {{"log.csv", header + "A,,,,,,,,,,,,,,\nB\x1a" "C,,,,,,,,,,,,,,\nD,,,,,,,,,,,,,,\n"}}},
     {"cut off in a tag", {{"log.adi", owncall_report + "<CALL:5>Q2BBB\n<BA"}}, nullptr, "", "log.adi", 1, "Unrecognized ADIF field <BA\nWrote 1 QSOs to log.csv\n" + skip_hint, {{"log.csv", header + owncall_row}}},
     {"byte-order mark before the header", {{"log.adi", "\xEF\xBB\xBF" + worked_report}}, nullptr, "", "log.adi", 0, "Wrote 1 QSOs to log.csv\n", {{"log.csv", header + worked_row}}},

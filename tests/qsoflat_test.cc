@@ -23,6 +23,7 @@ TEST(DeriveOutputName, CutsAtTheFirstDotOfTheLastComponent) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(derive_output_name(c.input), c.output) << c.input;
+  EXPECT_EQ(derive_output_name("C:\\Ham\\my.log.adi", ".xlsx"), "C:\\Ham\\my.xlsx");
 }
 
 // What a finished conversion tells, from the facts of its reading and
