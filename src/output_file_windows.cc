@@ -177,27 +177,32 @@ bool sync_stream(std::FILE* stream) {
              _get_osfhandle(_fileno(stream)))) != 0;
 }
 
+// Whether the old file may still be written and deleted, as ReplaceFileW
+// must: a program that opened it meanwhile, as a spreadsheet does, refuses
+// both, and the cause is left in GetLastError. Asked first, since wine's
+// ReplaceFileW leaves a file of its own behind where it fails so.
+bool replaceable(const system_name& target) {
+  const HANDLE old = CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
+                                 share_all, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (old == INVALID_HANDLE_VALUE)
+    return false;
+  (void)CloseHandle(old);
+  return true;
+}
+
 // ReplaceFileW gives the new file the old one's attributes and security.
 // Where it fails having taken the old file away, the new one takes its
-// name all the same. Where it could not remove the old file, the cause is
-// asked of the old file itself, so that a program holding it is told.
+// name all the same.
 bool rename_file(const system_name& temporary, const system_name& target,
                  bool replacing) {
   if (replacing) {
+    if (!replaceable(target))
+      return false;
     if (ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                      REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
                      nullptr) != 0)
       return true;
-    const DWORD error = GetLastError();
-    if (error == ERROR_UNABLE_TO_REMOVE_REPLACED) {
-      const HANDLE old = CreateFileW(target.c_str(), GENERIC_WRITE | DELETE,
-                                     share_all, nullptr, OPEN_EXISTING, 0, nullptr);
-      if (old != INVALID_HANDLE_VALUE) {
-        (void)CloseHandle(old);
-        SetLastError(error);
-      }
-    }
-    if (error != ERROR_UNABLE_TO_MOVE_REPLACEMENT)
+    if (GetLastError() != ERROR_UNABLE_TO_MOVE_REPLACEMENT)
       return false;
   }
   return MoveFileExW(temporary.c_str(), target.c_str(),
@@ -264,16 +269,11 @@ open_result output_file::open_name(std::FILE* input, const char* name,
         result.outcome = open_outcome::precious;
         return result;
       }
-      // The replacing call must open the old file to write and delete it: a
-      // spreadsheet that holds it open refuses both, and so does the
-      // read-only attribute.
-      const HANDLE old = CreateFileW(d.target.c_str(), GENERIC_WRITE | DELETE,
-                                     share_all, nullptr, OPEN_EXISTING, 0, nullptr);
-      if (old == INVALID_HANDLE_VALUE) {
+      // The read-only attribute refuses it too.
+      if (!replaceable(d.target)) {
         result.cause.code = last_error();
         return result;
       }
-      (void)CloseHandle(old);
       break;
     }
   }

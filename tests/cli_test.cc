@@ -70,8 +70,12 @@ struct run_result {
 };
 
 std::ostream& operator<<(std::ostream& os, const run_result& r) {
-  os << "\ncommand: " << r.command << "\nstatus: " << r.status
-     << "\nstderr: [" << r.err << "]\nstdout: [" << r.out << "]";
+  os << "\ncommand: " << r.command << "\nstatus: " << r.status;
+#ifdef _WIN32
+  if (r.status == 9009)
+    os << " (cmd could not start the program)";
+#endif
+  os << "\nstderr: [" << r.err << "]\nstdout: [" << r.out << "]";
   for (const auto& [name, bytes] : r.changed)
     os << "\nwrote " << name << ": [" << bytes << "]";
   return os;

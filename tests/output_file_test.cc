@@ -10,6 +10,9 @@
 #include <string>
 
 #include <unistd.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "temporary_file.h"
 
@@ -129,7 +132,34 @@ TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
   fs::remove_all(folder);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// A spreadsheet that opens the old file while the run writes the new one
+// keeps it, and the failure says that another program holds it.
+TEST(OutputFile, CommitTellsOfAFileHeldMeanwhile) {
+  const fs::path folder = fs::temp_directory_path() /
+                          ("qsoflat-held-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  std::ofstream(folder / "out.csv") << "old";
+  std::FILE* input = std::tmpfile();
+  ASSERT_NE(input, nullptr);
+  {
+    output_file out;
+    ASSERT_EQ(out.open(input, (folder / "out.csv").u8string().c_str()).outcome,
+              open_outcome::opened);
+    (void)std::fputs("new", out.stream());
+    const HANDLE held = CreateFileW((folder / "out.csv").c_str(),
+                                    GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(out.commit());
+    EXPECT_TRUE(out.failure().held_by_another_program()) << out.failure().code;
+    (void)CloseHandle(held);
+  }
+  EXPECT_EQ(files_in(folder), (std::map<std::string, std::string>{{"out.csv", "old"}}));
+  (void)std::fclose(input);
+  fs::remove_all(folder);
+}
+#else
 // An interruption removes the temporary file and ends the process by its
 // signal, however the signal mask stands when the handler is called.
 TEST(TemporaryFileDeathTest, InterruptionRemovesTheFileAndEndsByTheSignal) {
