@@ -140,8 +140,15 @@ line_keep adif_reader::keep_of(const line& start) {
         start.text.substr(0, has_value ? start.value_start - 1 : start.text.size());
     if (takes(tag))
       return field;
-    if (mode_ == reading::columns && has_value)
+    // A field line that no column takes is counted as a short one is, for
+    // which its value must be known to come: only a tag longer than the
+    // buffer keeps its head and value for that.
+    if (mode_ == reading::columns &&
+        name_of_tag(start.text.substr(0, tag_head)) != tag_name::none) {
+      if (!has_value)
+        return line_keep::head_and_value;
       (void)unmatched_field(tag_of(start.text, start.value_start));
+    }
     return line_keep::none;
   }
   return match_field(start.text) != no_field ? field : line_keep::none;
