@@ -298,8 +298,8 @@ read_outcome adif_reader::read_lines(qso_record& record) {
     if constexpr (columns) {
       // Once its QSO holds a field, a line that names no column tells no
       // more, but with the report's own columns, where none should come.
-      if (field == none && has_value &&
-          (in_report_order || !summary_.qso_cut_off) && !unmatched_field(tag))
+      if ((in_report_order || !summary_.qso_cut_off) && field == none &&
+          has_value && !unmatched_field(tag))
         break;
       continue;
     }
