@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adif_reader.h"
@@ -62,8 +63,11 @@ conversion convert(const std::string& input, bool skip_unknown,
   conversion result;
   {
     column_list columns;
+    bool name_too_long = false;
     if (all_columns) {
-      columns = columns_of(in, buffer_size).columns;
+      report_columns found = columns_of(in, buffer_size);
+      columns = std::move(found.columns);
+      name_too_long = found.name_too_long;
       std::rewind(in);
     }
     adif_reader reader = all_columns ? adif_reader(in, columns, buffer_size)
@@ -86,6 +90,9 @@ conversion convert(const std::string& input, bool skip_unknown,
     const report_summary& report = reader.summary();
     if (result.records > 0 && !report.report_seen)
       fail("a report with records was taken for no report");
+    // Read twice unchanged, a report's own columns take every field.
+    if (report.changed && !name_too_long)
+      fail("an unchanged report was read as changed");
     result.stopped_at_unknown = report.stopped_at_unknown;
     result.messages = report.stop_line;
     result.fields_pending = report.qso_cut_off;

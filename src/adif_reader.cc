@@ -79,8 +79,6 @@ std::string_view name_in(std::string_view tag) {
   return tag.substr(1, tag.find(':') - 1);
 }
 
-enum class marker { none, end_of_record, end_of_file, end_of_header };
-
 // The marker that a line's text is, by the rules of every reading:
 // "<eor>" and "<APP_LoTW_EOF>" as the text whole, in any case where the
 // reading compares in any case; with the header rule of the readings with
@@ -142,8 +140,15 @@ line_keep adif_reader::keep_of(const line& start) {
         start.text.substr(0, has_value ? start.value_start - 1 : start.text.size());
     if (takes(tag))
       return field;
-    if (mode_ == reading::columns && has_value)
+    // A field line that no column takes is counted as a short one is, for
+    // which its value must be known to come: only a tag longer than the
+    // buffer keeps its head and value for that.
+    if (mode_ == reading::columns &&
+        name_of_tag(start.text.substr(0, tag_head)) != tag_name::none) {
+      if (!has_value)
+        return line_keep::head_and_value;
       (void)unmatched_field(tag_of(start.text, start.value_start));
+    }
     return line_keep::none;
   }
   return match_field(start.text) != no_field ? field : line_keep::none;
@@ -164,6 +169,90 @@ bool adif_reader::unmatched_field(std::string_view tag) {
   return false;
 }
 
+// The field or column that a line names, in the mode's own way, and its
+// tag where the mode reads one. Inline, and forced to be, in each mode's
+// copy of the reading loop.
+template <adif_reader::reading mode, bool in_report_order>
+[[gnu::always_inline]] inline std::size_t adif_reader::field_of(
+    const line& current, std::string_view& tag) {
+  const auto [text, value_start] = current;
+  if constexpr (mode == reading::fields) {
+    return match_field(text);
+  } else {
+    constexpr std::size_t none =
+        mode == reading::columns ? column_list::no_column : no_field;
+    // A line that names a field but holds no ">" carries no value, so it
+    // is not taken for one.
+    if (value_start == std::string_view::npos)
+      return none;
+    tag = tag_of(text, value_start);
+    if constexpr (mode == reading::skip_unknown)
+      return match_exact_field(tag);
+    if constexpr (!in_report_order)
+      return columns_->match_tag(tag);
+    const std::size_t column = columns_->match_tag(tag, likely_column_);
+    if (column != none)
+      likely_column_ = column + 1;
+    return column;
+  }
+}
+
+// What a line that names no field does as a marker: ends the record, ends
+// the reading, ends the header (with columns), or nothing.
+template <adif_reader::reading mode>
+[[gnu::always_inline]] inline marker adif_reader::take_marker(
+    std::string_view text, qso_record& record) {
+  constexpr bool columns = mode == reading::columns;
+  const marker found = marker_in<mode != reading::fields, columns>(text, in_header_);
+  switch (found) {
+    case marker::end_of_record:
+      summary_.report_seen = true;
+      summary_.qso_cut_off = false;
+      in_header_ = false;
+      break;
+    case marker::end_of_file:
+      summary_.report_seen = true;
+      // Fields that no "<eoh>" or "<eor>" came after were a header's.
+      if (columns && in_header_)
+        summary_.qso_cut_off = false;
+      finished_ = true;
+      break;
+    case marker::end_of_header:
+      // The fields of the header were taken only until it was known to be
+      // one.
+      in_header_ = false;
+      summary_.qso_cut_off = false;
+      for (field_slot& slot : record.slots)
+        slot.present = false;
+      break;
+    case marker::none:
+      break;
+  }
+  return found;
+}
+
+// Puts the line's value into the field's slot.
+template <adif_reader::reading mode>
+[[gnu::always_inline]] inline void adif_reader::take_value(
+    const line& current, std::string_view tag, std::size_t field,
+    qso_record& record) {
+  std::string_view value = current.text.substr(current.value_start);
+  if constexpr (mode == reading::skip_unknown)
+    value = without_comment(tag, field_names[field].name.size(), value);
+  else if constexpr (mode == reading::columns)
+    value = without_comment(tag, columns_->name(field).size(), value);
+  // A value as long as the slot's last one, as most are, is copied over it
+  // in place, which spares assign's general path.
+  field_slot& slot = record.slots[field];
+  if (slot.value.size() == value.size())
+    std::memcpy(slot.value.data(), value.data(), value.size());
+  else
+    slot.value.assign(value.data(), value.size());
+  slot.present = true;
+  summary_.report_seen = true;
+  summary_.qso_cut_off = true;
+}
+
 // The reading loop, one copy for each mode, so that the default mode's
 // lines pay nothing for the others' rules.
 template <adif_reader::reading mode, bool in_report_order>
@@ -175,77 +264,22 @@ read_outcome adif_reader::read_lines(qso_record& record) {
   const auto keep = [this](const line& start) { return keep_of(start); };
   line current;
   while (!finished_ && lines_.next(current, keep)) {
-    const auto [text, value_start] = current;
-    if (text.empty())
+    if (current.text.empty())
       continue;
-    // A line that names a field but holds no ">" carries no value, so it is
-    // not taken for one.
-    const bool has_value = value_start != std::string_view::npos;
-    std::size_t field = none;
+    const bool has_value = current.value_start != std::string_view::npos;
     std::string_view tag;
-    if constexpr (mode == reading::skip_unknown) {
-      if (has_value) {
-        tag = tag_of(text, value_start);
-        field = match_exact_field(tag);
-      }
-    } else if constexpr (columns) {
-      if (has_value) {
-        tag = tag_of(text, value_start);
-        if constexpr (in_report_order) {
-          field = columns_->match_tag(tag, likely_column_);
-          if (field != none)
-            likely_column_ = field + 1;
-        } else {
-          field = columns_->match_tag(tag);
-        }
-      }
-    } else {
-      field = match_field(text);
-    }
+    const std::size_t field = field_of<mode, in_report_order>(current, tag);
     // No marker names a field, so a line that does is no marker: most lines
     // are fields, and skip the marker compares.
     if (field == none) {
-      switch (marker_in<any_case, columns>(text, in_header_)) {
-        case marker::end_of_record:
-          summary_.report_seen = true;
-          summary_.qso_cut_off = false;
-          in_header_ = false;
-          return read_outcome::record_complete;
-        case marker::end_of_file:
-          summary_.report_seen = true;
-          // Fields that no "<eoh>" or "<eor>" came after were a header's.
-          if (columns && in_header_)
-            summary_.qso_cut_off = false;
-          finished_ = true;
-          return read_outcome::input_finished;
-        case marker::end_of_header:
-          // The fields of the header were taken only until it was known to
-          // be one.
-          in_header_ = false;
-          summary_.qso_cut_off = false;
-          for (field_slot& slot : record.slots)
-            slot.present = false;
-          continue;
-        case marker::none:
-          break;
-      }
+      const marker found = take_marker<mode>(current.text, record);
+      if (found == marker::end_of_record)
+        return read_outcome::record_complete;
+      if (found != marker::none)
+        continue;
     }
     if (field != none && has_value) {
-      std::string_view value = text.substr(value_start);
-      if constexpr (mode == reading::skip_unknown)
-        value = without_comment(tag, field_names[field].name.size(), value);
-      else if constexpr (columns)
-        value = without_comment(tag, columns_->name(field).size(), value);
-      // A value as long as the slot's last one, as most are, is copied over
-      // it in place, which spares assign's general path.
-      field_slot& slot = record.slots[field];
-      if (slot.value.size() == value.size())
-        std::memcpy(slot.value.data(), value.data(), value.size());
-      else
-        slot.value.assign(value.data(), value.size());
-      slot.present = true;
-      summary_.report_seen = true;
-      summary_.qso_cut_off = true;
+      take_value<mode>(current, tag, field, record);
       if constexpr (!columns) {
         if (field == owncall_field)
           owncall_seen_ = true;
@@ -256,22 +290,22 @@ read_outcome adif_reader::read_lines(qso_record& record) {
         continue;
     }
     if (!summary_.count_announced && has_value &&
-        begins_with(text, count_tag, any_case)) {
+        begins_with(current.text, count_tag, any_case)) {
       summary_.count_announced = true;
       summary_.announced_count =
-          read_leading_integer(text.substr(value_start)).value;
+          read_leading_integer(current.text.substr(current.value_start)).value;
     }
     if constexpr (columns) {
       // Once its QSO holds a field, a line that names no column tells no
       // more, but with the report's own columns, where none should come.
-      if (field == none && has_value &&
-          (in_report_order || !summary_.qso_cut_off) && !unmatched_field(tag))
+      if ((in_report_order || !summary_.qso_cut_off) && field == none &&
+          has_value && !unmatched_field(tag))
         break;
       continue;
     }
     if (mode != reading::fields || !owncall_seen_)
       continue;
-    summary_.stop_line.assign(text.data(), text.size());
+    summary_.stop_line.assign(current.text.data(), current.text.size());
     summary_.stopped_at_unknown = true;
     break;
   }

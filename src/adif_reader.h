@@ -36,6 +36,10 @@ struct report_summary {
 
 enum class read_outcome { record_complete, input_finished };
 
+// The markers of a report's structure: the end of a QSO's record, of the
+// report, and of its header.
+enum class marker { none, end_of_record, end_of_file, end_of_header };
+
 class adif_reader {
  public:
   // With skip_unknown, a line with no known field is skipped in the QSO
@@ -70,6 +74,13 @@ class adif_reader {
   // after the last one matched.
   template <reading mode, bool in_report_order = false>
   read_outcome read_lines(qso_record& record);
+  template <reading mode, bool in_report_order>
+  std::size_t field_of(const line& current, std::string_view& tag);
+  template <reading mode>
+  marker take_marker(std::string_view text, qso_record& record);
+  template <reading mode>
+  void take_value(const line& current, std::string_view tag, std::size_t field,
+                  qso_record& record);
   line_keep keep_of(const line& start);
   bool unmatched_field(std::string_view tag);
   bool takes(std::string_view tag) const;

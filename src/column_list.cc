@@ -51,47 +51,47 @@ std::uint64_t word_of(const char* bytes, std::size_t size) {
 // A name is hashed as find hashes it from a tag: a word at a time, the
 // last one padded with zeros, then its size.
 std::size_t column_list::hash(std::string_view name) {
-  std::uint64_t hash = 0;
+  std::uint64_t mixed = 0;
   for (std::size_t at = 0; at < name.size(); at += 8)
-    hash = mix(hash, word_of(name.data() + at,
-                             std::min<std::size_t>(8, name.size() - at)));
-  return static_cast<std::size_t>(mix(hash, name.size()));
+    mixed = mix(mixed, word_of(name.data() + at,
+                               std::min<std::size_t>(8, name.size() - at)));
+  return static_cast<std::size_t>(mix(mixed, name.size()));
 }
 
 std::size_t column_list::find(std::string_view tag) const {
-  const char* const name = tag.data() + 1;
+  const char* const text = tag.data() + 1;
   const std::size_t room = std::min(tag.size() - 1, longest_name + 1);
   // The name is hashed a word at a time up to the word that holds its ":",
   // which is cut there; a word that the tag does not fill is read a byte
   // at a time.
-  std::uint64_t hash = 0;
-  std::size_t size = 0;
+  std::uint64_t mixed = 0;
+  std::size_t name_size = 0;
   for (std::size_t at = 0;; at += 8) {
     if (at >= room)
       return no_column;
     const std::size_t got = std::min<std::size_t>(8, room - at);
-    const std::uint64_t word = got == 8 ? word_of<8>(name + at)
-                                        : word_of(name + at, got);
+    const std::uint64_t word = got == 8 ? word_of<8>(text + at)
+                                        : word_of(text + at, got);
     const std::uint64_t colons = zero_bytes(word ^ (low_bits * ':')) &
                                  (high_bits >> (8 * (8 - got)));
     if (colons == 0) {
-      hash = mix(hash, word);
+      mixed = mix(mixed, word);
       continue;
     }
     const std::size_t before = static_cast<std::size_t>(__builtin_ctzll(colons)) / 8;
-    size = at + before;
+    name_size = at + before;
     if (before > 0)
-      hash = mix(hash, word & ((std::uint64_t{1} << (8 * before)) - 1));
+      mixed = mix(mixed, word & ((std::uint64_t{1} << (8 * before)) - 1));
     break;
   }
-  if (size == 0 || size > longest_name)
+  if (name_size == 0 || name_size > longest_name)
     return no_column;
-  hash = mix(hash, size);
+  mixed = mix(mixed, name_size);
   const std::size_t mask = slots_.size() - 1;
-  for (std::size_t at = static_cast<std::size_t>(hash) & mask; slots_[at] != 0;
+  for (std::size_t at = static_cast<std::size_t>(mixed) & mask; slots_[at] != 0;
        at = (at + 1) & mask) {
     const column& c = columns_[slots_[at] - 1];
-    if (c.folded.size() == size && same_name(name, c))
+    if (c.folded.size() == name_size && same_name(text, c))
       return slots_[at] - 1;
   }
   return no_column;
