@@ -192,7 +192,10 @@ const char held_by_another_program[] =
 
 // The output replaces a file, so it must not be the input under any name
 // (file identity decides, not the spelling of the names), nor an ADIF file.
-bool open_output(output_file& out, std::FILE* in, const std::string& name) {
+// The .xlsx library writes a file by its name, and a workbook cannot be
+// streamed: it goes only where a file is put in place.
+bool open_output(output_file& out, std::FILE* in, const std::string& name,
+                 bool xlsx) {
   const open_result opened = out.open(
       in, name.c_str(), [](std::string_view head, std::string_view tail) -> int {
         return adif_kind_of(head, tail);
@@ -210,6 +213,12 @@ bool open_output(output_file& out, std::FILE* in, const std::string& name) {
     if (opened.cause.held_by_another_program())
       (void)std::fputs(held_by_another_program, stderr);
     (void)std::fputc('\n', stderr);
+  }
+  if (opened.outcome == open_outcome::opened && xlsx && !out.is_staged()) {
+    print_message("Output file %s is not a file: an .xlsx workbook cannot be "
+                  "written to a pipe, a terminal or a device\n\n",
+                  shown.c_str());
+    return false;
   }
   return opened.outcome == open_outcome::opened;
 }
@@ -342,17 +351,9 @@ conversion convert(const char* input_name, const std::string& output_name,
     return {usage(), false};
   }
   output_file out;
-  if (!open_output(out, in.get(), output_name))
-    return {usage(), false};
-  // The .xlsx library writes a file by its name, and a workbook cannot be
-  // streamed: it goes only where a file is put in place.
   const bool xlsx = writes_xlsx(output_name, options);
-  if (xlsx && !out.is_staged()) {
-    print_message("Output file %s is not a file: an .xlsx workbook cannot be "
-                  "written to a pipe, a terminal or a device\n\n",
-                  printable(output_name).c_str());
+  if (!open_output(out, in.get(), output_name, xlsx))
     return {usage(), false};
-  }
   column_list found;
   conversion_facts facts;
   if (all)
