@@ -397,6 +397,10 @@ bool add_sheet(xlsx_writer& writer) {
 bool end_sheet(xlsx_writer& writer) {
   writer.largest_sheet_bytes =
       std::max(writer.largest_sheet_bytes, writer.sheet_bytes);
+  // A report whose QSOs hold no field has no column to filter: the last
+  // column's number would wrap around and fail the workbook.
+  if (writer.names.empty())
+    return true;
   return check(writer, worksheet_autofilter(
                            writer.sheets.back(), 0, 0, writer.row,
                            static_cast<lxw_col_t>(writer.names.size() - 1)));
