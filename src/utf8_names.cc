@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -23,14 +24,93 @@ bool widen(const char* name, std::wstring* wide) {
   return true;
 }
 
+// The error number that fopen would give for a system error, for the
+// library's message.
+int error_number(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;
+    default:
+      return EINVAL;
+  }
+}
+
+// How a file is opened for an fopen mode.
+struct open_mode {
+  DWORD access = 0;
+  DWORD creation = 0;
+  int flags = 0;
+};
+
+// The library's modes, "r" or "w" and then "+", "b" or "t" in any order;
+// false for any other.
+bool mode_of(const char* mode, open_mode* how) {
+  bool update = false;
+  bool binary = false;
+  for (const char* c = mode + 1; *c != '\0'; ++c) {
+    if (*c == '+')
+      update = true;
+    else if (*c == 'b')
+      binary = true;
+    else if (*c != 't')
+      return false;
+  }
+  switch (mode[0]) {
+    case 'r':
+      how->access = GENERIC_READ | (update ? GENERIC_WRITE : 0);
+      how->creation = OPEN_EXISTING;
+      how->flags = update ? _O_RDWR : _O_RDONLY;
+      break;
+    case 'w':
+      how->access = GENERIC_WRITE | (update ? GENERIC_READ : 0);
+      how->creation = CREATE_ALWAYS;
+      how->flags = update ? _O_RDWR : _O_WRONLY;
+      break;
+    default:
+      return false;
+  }
+  how->flags |= binary ? _O_BINARY : _O_TEXT;
+  return true;
+}
+
 }  // namespace
 
+// The file is opened sharing deletion too, which _wfopen cannot ask for:
+// the .xlsx is written into the output's staged file, and an interrupting
+// console event must be able to remove that file while the library holds
+// it open, as it can while the program itself does.
 extern "C" FILE* qsoflat_fopen(const char* name, const char* mode) {
-  std::wstring wide_name;
-  std::wstring wide_mode;
-  if (!widen(name, &wide_name) || !widen(mode, &wide_mode))
-    return fopen(name, mode);
-  return _wfopen(wide_name.c_str(), wide_mode.c_str());
+  std::wstring wide;
+  open_mode how;
+  if (!widen(name, &wide)) return fopen(name, mode);
+  if (!mode_of(mode, &how)) {
+    std::wstring wide_mode;
+    (void)widen(mode, &wide_mode);
+    return _wfopen(wide.c_str(), wide_mode.c_str());
+  }
+  const HANDLE handle = CreateFileW(
+      wide.c_str(), how.access,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      how.creation, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = error_number(GetLastError());
+    return nullptr;
+  }
+  const int descriptor =
+      _open_osfhandle(reinterpret_cast<intptr_t>(handle), how.flags);
+  if (descriptor < 0) {
+    (void)CloseHandle(handle);
+    errno = ENOMEM;
+    return nullptr;
+  }
+  FILE* const stream = _fdopen(descriptor, mode);
+  if (stream == nullptr) (void)_close(descriptor);
+  return stream;
 }
 
 extern "C" int qsoflat_open(const char* name, int flags, int mode) {

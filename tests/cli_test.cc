@@ -160,6 +160,8 @@ HANDLE held_file = INVALID_HANDLE_VALUE;
 // An .xlsx stands in the table as this mark and what an independent reader
 // finds in it (tests/xlsx_check.py), never as its bytes.
 const std::string xlsx_cells = "<cells of an .xlsx>\n";
+// What stands for the cells where no reader runs beside the test.
+const std::string kept_mark = "kept for reading back\n";
 
 bool is_xlsx(const std::string& name) {
   std::string end = name.substr(name.size() - std::min<std::size_t>(name.size(), 5));
@@ -183,6 +185,15 @@ std::string cells_of(const fs::path& file) {
     cells.append(chunk, got);
   (void)pclose(pipe);
   return cells;
+#elif defined(_WIN32)
+  // Under wine no reader runs beside the test: a copy is kept where
+  // QSOFLAT_XLSX_KEEP says, for ctest's read-back step to read with the
+  // Linux openpyxl (tests/xlsx_kept_check.cmake).
+  static int kept = 0;
+  if (const char* keep = std::getenv("QSOFLAT_XLSX_KEEP"))
+    fs::copy_file(file, fs::u8path(keep) / (std::to_string(++kept) + ".xlsx"),
+                  fs::copy_options::overwrite_existing);
+  return kept_mark;
 #else
   return "no reader of .xlsx files here: " + file.string();
 #endif
@@ -232,7 +243,9 @@ run_result run(const cli_case& c, const fs::path& root) {
   for (const auto& [name, bytes] : files_in(work)) {
     const auto old = before.find(name);
     if (old == before.end() || old->second != bytes)
-      r.changed[name] = is_xlsx(name) ? xlsx_cells + cells_of(work / name) : bytes;
+      r.changed[name] =
+          is_xlsx(name) ? as_text(xlsx_cells + cells_of(work / fs::u8path(name)))
+                        : bytes;
   }
   // A folder a case made read-only must be writable again to be removed.
   for (const auto& entry : fs::recursive_directory_iterator(root))
@@ -373,6 +386,14 @@ const std::string worked_cells =
     "A2 s General Q1AAA\nB2 s General 20M\nC2 s General SSB\n"
     "D2 d mm-dd-yy 2012-10-03\nE2 d hh:mm:ss 10:12:20\nF2 s General Y\n"
     "G2 d mm-dd-yy 2012-10-13\nH2 n General 291\nO2 s General CT,HARTFORD\n";
+
+// What run() finds in the worked report's .xlsx: its cells, or under wine
+// the mark of the copy kept to be read back against them.
+#ifdef _WIN32
+const std::string worked_cells_here = xlsx_cells + kept_mark;
+#else
+const std::string& worked_cells_here = worked_cells;
+#endif
 
 std::string refusal(const std::string& output) {
   return "Output file " + output + " is the input file\n\n" + usage_line;
@@ -784,15 +805,25 @@ TEST(CliNames, TakesAnyFileName) {
     ASSERT_EQ(GetACP(), std::stoul(code_page))
         << "wine found no locale for this code page: see .ci/run";
   }
+  // The cells that ctest's read-back step expects of each copy kept.
+  if (const char* keep = std::getenv("QSOFLAT_XLSX_KEEP")) {
+    fs::create_directories(fs::u8path(keep));
+    std::ofstream(fs::u8path(keep) / "expected.txt", std::ios::binary)
+        << worked_cells.substr(xlsx_cells.size());
+  }
 #endif
   for (const auto& n : name_cases) {
     SCOPED_TRACE(n.input);
     const files inputs = {{n.input, worked_report}, {"sub/", ""}};
     const std::string input = "\"" + native(n.input) + "\"";
-    if (n.derived == n.input)
+    if (n.derived == n.input) {
       check({"", inputs, nullptr, "", input, 1, as_message(refusal(native(n.input))), {}});
-    else
+    } else {
       check({"", inputs, nullptr, "", input, 0, as_message("Wrote 1 QSOs to " + native(n.derived) + "\n"), {{n.derived, header + worked_row}}});
+      // An .xlsx, which the library writes by name, goes wherever a CSV goes.
+      const std::string xlsx = n.derived.substr(0, n.derived.size() - 4) + ".xlsx";
+      check({"", inputs, nullptr, "", "--xlsx " + input, 0, as_message("Wrote 1 QSOs to " + native(xlsx) + "\n"), {{xlsx, worked_cells_here}}});
+    }
     std::vector<std::string> own = {n.input, "sub/../" + n.input};
 #ifdef _WIN32
     own.push_back(n.other_case);
