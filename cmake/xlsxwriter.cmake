@@ -22,6 +22,25 @@ if(NOT WIN32)
        REGEX "define LXW_VERSION ")
   string(REGEX MATCH "[0-9.]+" version "${version_line}")
   message(STATUS "libxlsxwriter ${version}: ${XLSXWRITER_LIBRARY}")
+  # The program loads the library by the name its package gives the file
+  # that the link name leads to (libxlsxwriter.so.4), only when it writes
+  # an .xlsx; the tools beside it link it.
+  set(QSOFLAT_XLSXWRITER_SONAME ${XLSXWRITER_LIBRARY})
+  while(IS_SYMLINK ${QSOFLAT_XLSXWRITER_SONAME})
+    file(READ_SYMLINK ${QSOFLAT_XLSXWRITER_SONAME} link)
+    get_filename_component(folder ${QSOFLAT_XLSXWRITER_SONAME} DIRECTORY)
+    set(QSOFLAT_XLSXWRITER_SONAME ${folder}/${link})
+    if(link MATCHES "\\.so\\.[0-9]+$")
+      break()
+    endif()
+  endwhile()
+  get_filename_component(QSOFLAT_XLSXWRITER_SONAME ${QSOFLAT_XLSXWRITER_SONAME} NAME)
+  add_library(qsoflat::xlsxwriter_headers INTERFACE IMPORTED)
+  set_target_properties(qsoflat::xlsxwriter_headers PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES ${XLSXWRITER_INCLUDE_DIR}
+    INTERFACE_COMPILE_DEFINITIONS
+      QSOFLAT_XLSXWRITER_SONAME="${QSOFLAT_XLSXWRITER_SONAME}"
+    INTERFACE_LINK_LIBRARIES "${CMAKE_DL_LIBS}")
   # The shared library brings its own zlib and minizip.
   add_library(qsoflat::xlsxwriter UNKNOWN IMPORTED)
   set_target_properties(qsoflat::xlsxwriter PROPERTIES

@@ -2,6 +2,8 @@
 
 #include <xlsxwriter.h>
 
+#include "xlsx_library.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -271,7 +273,7 @@ bool check(xlsx_writer& writer, lxw_error error) {
 }
 
 lxw_format* new_format(xlsx_writer& writer) {
-  lxw_format* format = workbook_add_format(writer.book);
+  lxw_format* format = writer.library->workbook_add_format(writer.book);
   if (format == nullptr)
     throw std::bad_alloc();
   return format;
@@ -286,7 +288,7 @@ lxw_format* number_format(xlsx_writer& writer, const decimal& number) {
     if (number.fraction_digits > 0)
       code += '.' + std::string(number.fraction_digits, '0');
     format = new_format(writer);
-    format_set_num_format(format, code.c_str());
+    writer.library->format_set_num_format(format, code.c_str());
   }
   return format;
 }
@@ -319,13 +321,13 @@ bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
   }
   if (size >= writer.widths[column] && writer.widths[column] < widest)
     widen(writer, column, characters(std::string_view(text, size)));
-  return check(writer, worksheet_write_string(writer.sheets.back(), writer.row,
+  return check(writer, writer.library->worksheet_write_string(writer.sheets.back(), writer.row,
                                               column, text, nullptr));
 }
 
 bool put_number(xlsx_writer& writer, lxw_col_t column, double value,
                 lxw_format* format) {
-  return check(writer, worksheet_write_number(writer.sheets.back(), writer.row,
+  return check(writer, writer.library->worksheet_write_number(writer.sheets.back(), writer.row,
                                               column, value, format));
 }
 
@@ -371,7 +373,7 @@ bool add_sheet(xlsx_writer& writer) {
   std::string name = "QSOs";
   if (!writer.sheets.empty())
     name += ' ' + std::to_string(writer.sheets.size() + 1);
-  lxw_worksheet* sheet = workbook_add_worksheet(writer.book, name.c_str());
+  lxw_worksheet* sheet = writer.library->workbook_add_worksheet(writer.book, name.c_str());
   if (sheet == nullptr) {
     writer.failed = true;
     return false;
@@ -379,14 +381,14 @@ bool add_sheet(xlsx_writer& writer) {
   writer.sheets.push_back(sheet);
   writer.row = 0;
   writer.sheet_bytes = 0;
-  worksheet_freeze_panes(sheet, 1, 0);
+  writer.library->worksheet_freeze_panes(sheet, 1, 0);
   bool whole = true;
   for (std::size_t i = 0; i < writer.names.size(); ++i) {
     const auto column = static_cast<lxw_col_t>(i);
     const std::string header(writer.names[i]);
     writer.widths[column] =
         std::max(writer.widths[column], header.size() + header_extra);
-    whole = check(writer, worksheet_write_string(sheet, 0, column,
+    whole = check(writer, writer.library->worksheet_write_string(sheet, 0, column,
                                                  header.c_str(), writer.bold)) &&
             whole;
   }
@@ -401,7 +403,7 @@ bool end_sheet(xlsx_writer& writer) {
   // column's number would wrap around and fail the workbook.
   if (writer.names.empty())
     return true;
-  return check(writer, worksheet_autofilter(
+  return check(writer, writer.library->worksheet_autofilter(
                            writer.sheets.back(), 0, 0, writer.row,
                            static_cast<lxw_col_t>(writer.names.size() - 1)));
 }
@@ -410,10 +412,12 @@ bool end_sheet(xlsx_writer& writer) {
 // temporary files open, which on some systems keeps them on disk until
 // they are closed.
 void discard(xlsx_writer& writer) {
+  if (writer.book == nullptr)
+    return;
   for (lxw_worksheet* sheet : writer.sheets)
     if (sheet->optimize_tmpfile != nullptr)
       (void)std::fclose(sheet->optimize_tmpfile);
-  lxw_workbook_free(writer.book);
+  writer.library->lxw_workbook_free(writer.book);
   writer.book = nullptr;
 }
 
@@ -443,7 +447,11 @@ xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
   options.tmpdir = const_cast<char*>(temporary_folder);
   if (temporary_folder != nullptr)
     this->temporary_folder = temporary_folder;
-  book = workbook_new_opt(file_name, &options);
+  // Without the library no workbook is begun, and the header fails.
+  library = xlsx_library_functions();
+  if (library == nullptr)
+    return;
+  book = library->workbook_new_opt(file_name, &options);
   if (book == nullptr)
     throw std::bad_alloc();
 }
@@ -454,17 +462,19 @@ xlsx_writer::~xlsx_writer() {
 }
 
 bool write_header(xlsx_writer& writer) {
+  if (writer.book == nullptr)
+    return false;
   writer.bold = new_format(writer);
-  format_set_bold(writer.bold);
+  writer.library->format_set_bold(writer.bold);
   writer.date = new_format(writer);
   if (writer.iso_dates)
-    format_set_num_format(writer.date, "yyyy-mm-dd");
+    writer.library->format_set_num_format(writer.date, "yyyy-mm-dd");
   else
-    format_set_num_format_index(writer.date, short_date_format);
+    writer.library->format_set_num_format_index(writer.date, short_date_format);
   writer.minutes = new_format(writer);
-  format_set_num_format(writer.minutes, "hh:mm");
+  writer.library->format_set_num_format(writer.minutes, "hh:mm");
   writer.seconds = new_format(writer);
-  format_set_num_format(writer.seconds, "hh:mm:ss");
+  writer.library->format_set_num_format(writer.seconds, "hh:mm:ss");
   return add_sheet(writer);
 }
 
@@ -497,7 +507,7 @@ bool finish(xlsx_writer& writer) {
     for (std::size_t i = 0; i < writer.widths.size(); ++i) {
       const auto column = static_cast<lxw_col_t>(i);
       const double width = static_cast<double>(std::min(writer.widths[i], widest));
-      whole = check(writer, worksheet_set_column(sheet, column, column, width,
+      whole = check(writer, writer.library->worksheet_set_column(sheet, column, column, width,
                                                  nullptr)) &&
               whole;
     }
@@ -520,7 +530,7 @@ bool finish(xlsx_writer& writer) {
   writer.book->options.use_zip64 = largest > zip64_bytes ? LXW_TRUE : LXW_FALSE;
   lxw_workbook* const book = writer.book;
   writer.book = nullptr;
-  return workbook_close(book) == LXW_NO_ERROR;
+  return writer.library->workbook_close(book) == LXW_NO_ERROR;
 }
 
 void xlsx_row_writer::header() { whole_ = write_header(writer_); }

@@ -17,6 +17,7 @@
 #include "row_writer.h"
 
 struct lxw_workbook;
+struct xlsx_library;
 struct lxw_worksheet;
 struct lxw_format;
 
@@ -48,6 +49,7 @@ struct xlsx_writer {
   long long cut_values = 0;
 
   // What the functions below work with.
+  const xlsx_library* library = nullptr;
   lxw_workbook* book = nullptr;
   std::vector<lxw_worksheet*> sheets;
   std::vector<std::string_view> names;
