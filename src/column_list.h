@@ -178,4 +178,11 @@ class column_list {
 bool parse_column_list(std::string_view text, column_list& columns,
                        std::string& bad_name);
 
+// The output's columns, each one's name as the header row shows it and how
+// it is written: the chosen ones, or without them the 15 of the fixed
+// table from first_column on.
+void output_columns(const column_list* chosen,
+                    std::vector<std::string_view>& names,
+                    std::vector<column_kind>& kinds);
+
 #endif  // QSOFLAT_COLUMN_LIST_H_

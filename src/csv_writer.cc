@@ -424,17 +424,7 @@ csv_writer::csv_writer(std::FILE* output, const column_list* chosen,
       iso_dates(iso),
       separator(column_separator),
       fixed(chosen == nullptr && !iso && column_separator == default_separator) {
-  if (chosen != nullptr) {
-    for (std::size_t i = 0; i < chosen->size(); ++i) {
-      names.push_back(chosen->name(i));
-      kinds.push_back(chosen->kind(i));
-    }
-  } else {
-    for (std::size_t i = first_column; i < field_count; ++i) {
-      names.push_back(field_names[i].name);
-      kinds.push_back(field_names[i].column);
-    }
-  }
+  output_columns(chosen, names, kinds);
 }
 
 void write_header(csv_writer& writer) {

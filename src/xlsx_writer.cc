@@ -429,17 +429,7 @@ xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
     : first_slot(chosen != nullptr ? 0 : first_column),
       iso_dates(iso),
       sheet_rows(rows) {
-  if (chosen != nullptr) {
-    for (std::size_t i = 0; i < chosen->size(); ++i) {
-      names.push_back(chosen->name(i));
-      kinds.push_back(chosen->kind(i));
-    }
-  } else {
-    for (std::size_t i = first_column; i < field_count; ++i) {
-      names.push_back(field_names[i].name);
-      kinds.push_back(field_names[i].column);
-    }
-  }
+  output_columns(chosen, names, kinds);
   widths.assign(names.size(), narrowest);
   // The library copies both names.
   lxw_workbook_options options{};
