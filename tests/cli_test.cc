@@ -74,6 +74,8 @@ std::ostream& operator<<(std::ostream& os, const run_result& r) {
 #ifdef _WIN32
   if (r.status == 9009)
     os << " (cmd could not start the program)";
+  if (r.status == -1)
+    os << " (cmd itself could not be started)";
 #endif
   os << "\nstderr: [" << r.err << "]\nstdout: [" << r.out << "]";
   for (const auto& [name, bytes] : r.changed)
@@ -227,9 +229,10 @@ run_result run(const cli_case& c, const fs::path& root) {
   r.status = run_shell(work, command);
 #ifdef _WIN32
   // Under load, wine's cmd now and then fails to start the program and
-  // gives 9009, its status for a command not found. The program never ran,
-  // so nothing in the folder changed, and the case is run again.
-  for (int retry = 0; retry < 2 && r.status == 9009; ++retry)
+  // gives 9009, its status for a command not found, and _wsystem now and
+  // then fails to start cmd itself and gives -1. The program never ran, so
+  // nothing in the folder changed, and the case is run again.
+  for (int retry = 0; retry < 3 && (r.status == 9009 || r.status == -1); ++retry)
     r.status = run_shell(work, command);
 #endif
 #ifdef _WIN32
