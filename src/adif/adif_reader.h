@@ -100,9 +100,10 @@ class adif_reader {
   bool finished_ = false;      // nothing more is read
 };
 
-// Reads lines into the record until an "<eor>" completes it, or until the
-// input ends, the end-of-file marker comes, or an unknown field ends the
-// reading once the QSO part has begun (never with skip_unknown).
+// Empties the record, then reads lines into it until an "<eor>" completes
+// it, or until the input ends, the end-of-file marker comes, or an unknown
+// field ends the reading once the QSO part has begun (never with
+// skip_unknown).
 read_outcome read_record(adif_reader& reader, qso_record& record);
 
 // The columns of a report, from a first reading of it.

@@ -264,15 +264,15 @@ std::string folder_of(const std::string& name) {
 // writes its file by name: the staged file, in place, with the library's
 // own temporary files beside it.
 std::unique_ptr<row_writer> make_writer(const output_file& out,
-                                        const column_list* columns,
+                                        output_columns columns,
                                         const run_options& options, bool xlsx) {
   if (xlsx) {
     const std::string name = out.staged_name();
-    return std::make_unique<xlsx_row_writer>(
-        name.c_str(), folder_of(name).c_str(), columns, options.iso_dates);
+    return std::make_unique<xlsx_writer>(name.c_str(), folder_of(name).c_str(),
+                                         std::move(columns), options.iso_dates);
   }
-  return std::make_unique<csv_row_writer>(out.stream(), columns,
-                                          options.iso_dates, options.separator);
+  return std::make_unique<csv_writer>(out.stream(), std::move(columns),
+                                      options.iso_dates, options.separator);
 }
 
 struct copied {
@@ -298,14 +298,15 @@ copied copy_rows(adif_reader& reader, row_writer& writer, qso_record& record) {
 // Reads the report into the output, by the columns or else the fixed
 // table, and puts the output in place or discards it.
 conversion_facts copy_report(std::FILE* in, output_file& out,
-                             const column_list* columns,
+                             const column_list& list,
                              const run_options& options, bool xlsx) {
-  adif_reader reader = columns != nullptr
-                           ? adif_reader(in, *columns)
-                           : adif_reader(in, options.skip_unknown);
+  const bool fixed = options.columns == column_choice::fixed;
+  adif_reader reader =
+      fixed ? adif_reader(in, options.skip_unknown) : adif_reader(in, list);
+  output_columns columns = fixed ? fixed_columns() : output_columns_of(list);
+  qso_record record(columns.slot_count());
   const std::unique_ptr<row_writer> writer =
-      make_writer(out, columns, options, xlsx);
-  qso_record record(columns != nullptr ? columns->size() : field_count);
+      make_writer(out, std::move(columns), options, xlsx);
   const copied rows = copy_rows(reader, *writer, record);
   conversion_facts facts;
   facts.report = reader.summary();
@@ -364,12 +365,9 @@ conversion convert(const char* input_name, const std::string& output_name,
   conversion_facts facts;
   if (all)
     facts.input = take_columns_of_report(in.get(), found);
-  const column_list* const columns = all ? &found
-                                     : options.columns == column_choice::list
-                                         ? &options.list
-                                         : nullptr;
   if (facts.input == input_outcome::read)
-    facts = copy_report(in.get(), out, columns, options, xlsx);
+    facts =
+        copy_report(in.get(), out, all ? found : options.list, options, xlsx);
   const conversion_ending end = ending_of(facts, input_name, output_name);
   print_message("%s", end.messages.c_str());
   return {end.status, end.stopped_at_unknown};

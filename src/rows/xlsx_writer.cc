@@ -3,17 +3,62 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <new>
 #include <numeric>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "rows/xlsx_library.h"
 
 namespace qsoflat {
 
+// What the writing keeps of the workbook. Memory that runs out, here or in
+// the functions below, throws std::bad_alloc.
+struct xlsx_writer::workbook {
+  workbook(const char* file_name, const char* temporary_folder,
+           output_columns columns, bool iso_dates, std::uint32_t sheet_rows);
+  // Discards a workbook that was not finished, writing no file.
+  ~workbook();
+  workbook(const workbook&) = delete;
+  workbook& operator=(const workbook&) = delete;
+
+  // The values that were longer than a cell holds and were cut.
+  long long cut_values = 0;
+
+  const xlsx_library* library = nullptr;
+  lxw_workbook* book = nullptr;
+  std::vector<lxw_worksheet*> sheets;
+  output_columns columns;
+  bool iso_dates;
+  std::uint32_t sheet_rows;
+  std::uint32_t row = 0;  // the last row written in the current sheet
+  std::string temporary_folder;
+  // The bytes that the current sheet's XML and the largest one's take,
+  // about, to tell whether the workbook needs ZIP64 and whether the
+  // temporary folder has room to put it together.
+  std::uint64_t sheet_bytes = 0;
+  std::uint64_t largest_sheet_bytes = 0;
+  bool failed = false;  // a cell could not be written
+  // Each column's widest value and header, in characters.
+  std::vector<std::size_t> widths;
+  lxw_format* bold = nullptr;
+  lxw_format* date = nullptr;
+  lxw_format* minutes = nullptr;
+  lxw_format* seconds = nullptr;
+  // The number formats that keep a number's zeros, by the digits before
+  // the point (1 for a number without leading zeros) and after it.
+  std::array<std::array<lxw_format*, 16>, 16> numbers{};
+  // A value read as Windows-1252, or cut to a cell's length.
+  std::string text;
+};
+
 namespace {
+
+using workbook = xlsx_writer::workbook;
 
 // Excel's built-in number format for a date in the reader's own short
 // form, which follows the locale of the machine that shows it.
@@ -265,7 +310,7 @@ bool read_decimal(std::string_view value, decimal& number) {
 
 // Memory that ran out is reported as the rest of the program reports it;
 // any other failure only fails the workbook.
-bool check(xlsx_writer& writer, lxw_error error) {
+bool check(workbook& writer, lxw_error error) {
   if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
     throw std::bad_alloc();
   if (error != LXW_NO_ERROR)
@@ -273,7 +318,7 @@ bool check(xlsx_writer& writer, lxw_error error) {
   return error == LXW_NO_ERROR;
 }
 
-lxw_format* new_format(xlsx_writer& writer) {
+lxw_format* new_format(workbook& writer) {
   lxw_format* format = writer.library->workbook_add_format(writer.book);
   if (format == nullptr)
     throw std::bad_alloc();
@@ -281,7 +326,7 @@ lxw_format* new_format(xlsx_writer& writer) {
 }
 
 // The format that shows a number with its zeros as written.
-lxw_format* number_format(xlsx_writer& writer, const decimal& number) {
+lxw_format* number_format(workbook& writer, const decimal& number) {
   lxw_format*& format =
       writer.numbers[number.integer_digits][number.fraction_digits];
   if (format == nullptr) {
@@ -296,13 +341,13 @@ lxw_format* number_format(xlsx_writer& writer, const decimal& number) {
 
 // Makes the column wide enough for a value of that many characters, and
 // one more between it and the next.
-void widen(xlsx_writer& writer, lxw_col_t column, std::size_t characters) {
+void widen(workbook& writer, lxw_col_t column, std::size_t characters) {
   writer.widths[column] = std::max(writer.widths[column], characters + 1);
 }
 
 // Writes a value as text, byte for byte when it is UTF-8, else read as
 // Windows-1252, and cut to what a cell holds.
-bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
+bool put_text(workbook& writer, lxw_col_t column, const std::string& value) {
   const char* text = value.c_str();
   std::size_t size = value.size();
   if (!is_utf8(value)) {
@@ -327,7 +372,7 @@ bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
                    writer.sheets.back(), writer.row, column, text, nullptr));
 }
 
-bool put_number(xlsx_writer& writer, lxw_col_t column, double value,
+bool put_number(workbook& writer, lxw_col_t column, double value,
                 lxw_format* format) {
   return check(writer,
                writer.library->worksheet_write_number(
@@ -336,7 +381,7 @@ bool put_number(xlsx_writer& writer, lxw_col_t column, double value,
 
 // Writes a value as a cell of its column's kind: a date, a time or a
 // number where it is one, else text.
-bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
+bool put_value(workbook& writer, lxw_col_t column, column_kind kind,
                const std::string& value) {
   double number = 0;
   switch (kind) {
@@ -372,7 +417,7 @@ bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
 
 // Adds the next sheet, "QSOs", then "QSOs 2" and so on, with the header
 // row, bold and frozen.
-bool add_sheet(xlsx_writer& writer) {
+bool add_sheet(workbook& writer) {
   std::string name = "QSOs";
   if (!writer.sheets.empty())
     name += ' ' + std::to_string(writer.sheets.size() + 1);
@@ -387,9 +432,9 @@ bool add_sheet(xlsx_writer& writer) {
   writer.sheet_bytes = 0;
   writer.library->worksheet_freeze_panes(sheet, 1, 0);
   bool whole = true;
-  for (std::size_t i = 0; i < writer.names.size(); ++i) {
+  for (std::size_t i = 0; i < writer.columns.columns.size(); ++i) {
     const auto column = static_cast<lxw_col_t>(i);
-    const std::string header(writer.names[i]);
+    const std::string& header = writer.columns.columns[i].name;
     writer.widths[column] =
         std::max(writer.widths[column], header.size() + header_extra);
     whole = check(writer, writer.library->worksheet_write_string(
@@ -400,22 +445,23 @@ bool add_sheet(xlsx_writer& writer) {
 }
 
 // Sets the filter over the current sheet's rows, which are all written.
-bool end_sheet(xlsx_writer& writer) {
+bool end_sheet(workbook& writer) {
   writer.largest_sheet_bytes =
       std::max(writer.largest_sheet_bytes, writer.sheet_bytes);
   // A report whose QSOs hold no field has no column to filter: the last
   // column's number would wrap around and fail the workbook.
-  if (writer.names.empty())
+  const std::size_t count = writer.columns.columns.size();
+  if (count == 0)
     return true;
   return check(writer, writer.library->worksheet_autofilter(
                            writer.sheets.back(), 0, 0, writer.row,
-                           static_cast<lxw_col_t>(writer.names.size() - 1)));
+                           static_cast<lxw_col_t>(count - 1)));
 }
 
 // Frees the workbook without writing it. The library leaves the sheets'
 // temporary files open, which on some systems keeps them on disk until
 // they are closed.
-void discard(xlsx_writer& writer) {
+void discard(workbook& writer) {
   if (writer.book == nullptr)
     return;
   for (lxw_worksheet* sheet : writer.sheets)
@@ -427,14 +473,12 @@ void discard(xlsx_writer& writer) {
 
 }  // namespace
 
-xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
-                         const column_list* chosen, bool iso,
-                         std::uint32_t rows)
-    : first_slot(chosen != nullptr ? 0 : first_column),
-      iso_dates(iso),
-      sheet_rows(rows) {
-  output_columns(chosen, names, kinds);
-  widths.assign(names.size(), narrowest);
+xlsx_writer::workbook::workbook(const char* file_name,
+                                const char* temporary_folder,
+                                output_columns written, bool iso,
+                                std::uint32_t rows)
+    : columns(std::move(written)), iso_dates(iso), sheet_rows(rows) {
+  widths.assign(columns.columns.size(), narrowest);
   // The library copies both names.
   lxw_workbook_options options{};
   options.constant_memory = LXW_TRUE;
@@ -450,12 +494,14 @@ xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
     throw std::bad_alloc();
 }
 
-xlsx_writer::~xlsx_writer() {
+xlsx_writer::workbook::~workbook() {
   if (book != nullptr)
     discard(*this);
 }
 
-bool write_header(xlsx_writer& writer) {
+namespace {
+
+bool write_header(workbook& writer) {
   if (writer.book == nullptr)
     return false;
   writer.bold = new_format(writer);
@@ -472,7 +518,7 @@ bool write_header(xlsx_writer& writer) {
   return add_sheet(writer);
 }
 
-bool write_record(xlsx_writer& writer, qso_record& record) {
+bool write_record(workbook& writer, const qso_record& record) {
   if (writer.failed)
     return false;
   if (writer.row == writer.sheet_rows &&
@@ -480,22 +526,22 @@ bool write_record(xlsx_writer& writer, qso_record& record) {
     return false;
   ++writer.row;
   writer.sheet_bytes += row_markup;
-  field_slot* const slots = record.slots.data() + writer.first_slot;
+  const field_slot* const slots =
+      record.slots.data() + writer.columns.first_slot;
   bool whole = true;
-  for (std::size_t i = 0; i < writer.kinds.size(); ++i) {
-    field_slot& slot = slots[i];
-    if (!slot.present)
+  for (std::size_t i = 0; i < writer.columns.columns.size(); ++i) {
+    const field_slot& slot = slots[i];
+    if (!record.holds(slot))
       continue;
-    slot.present = false;
     writer.sheet_bytes += cell_markup + slot.value.size();
-    whole = put_value(writer, static_cast<lxw_col_t>(i), writer.kinds[i],
-                      slot.value) &&
+    whole = put_value(writer, static_cast<lxw_col_t>(i),
+                      writer.columns.columns[i].kind, slot.value) &&
             whole;
   }
   return whole;
 }
 
-bool finish(xlsx_writer& writer) {
+bool finish(workbook& writer) {
   bool whole = !writer.failed && !writer.sheets.empty() && end_sheet(writer);
   for (lxw_worksheet* sheet : writer.sheets) {
     for (std::size_t i = 0; i < writer.widths.size(); ++i) {
@@ -529,17 +575,28 @@ bool finish(xlsx_writer& writer) {
   return writer.library->workbook_close(book) == LXW_NO_ERROR;
 }
 
-void xlsx_row_writer::header() { whole_ = write_header(writer_); }
+}  // namespace
 
-bool xlsx_row_writer::row(qso_record& record) {
-  whole_ = whole_ && write_record(writer_, record);
+xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
+                         output_columns columns, bool iso_dates,
+                         std::uint32_t sheet_rows)
+    : book_(std::make_unique<workbook>(file_name, temporary_folder,
+                                       std::move(columns), iso_dates,
+                                       sheet_rows)) {}
+
+xlsx_writer::~xlsx_writer() = default;
+
+void xlsx_writer::header() { whole_ = write_header(*book_); }
+
+bool xlsx_writer::row(const qso_record& record) {
+  whole_ = whole_ && write_record(*book_, record);
   return whole_;
 }
 
-bool xlsx_row_writer::finish() { return whole_ && qsoflat::finish(writer_); }
+bool xlsx_writer::finish() { return whole_ && qsoflat::finish(*book_); }
 
-std::string xlsx_row_writer::note() const {
-  const long long cut = writer_.cut_values;
+std::string xlsx_writer::note() const {
+  const long long cut = book_->cut_values;
   if (cut == 0)
     return {};
   if (cut == 1)

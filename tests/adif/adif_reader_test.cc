@@ -21,9 +21,8 @@ struct reading {
   std::string messages;
 };
 
-// Reads the whole input as the run does, emptying the output slots after
-// each record as the writer would.
-// With columns, the record's slots are theirs.
+// Reads the whole input as the run does. With columns, the record's slots
+// are theirs.
 reading read_all(const std::string& input,
                  std::size_t buffer_size = initial_buffer_size,
                  bool skip_unknown = false,
@@ -38,12 +37,10 @@ reading read_all(const std::string& input,
     std::string text;
     for (std::size_t i = columns != nullptr ? 0 : 2; i < record.slots.size();
          ++i) {
-      field_slot& slot = record.slots[i];
-      if (slot.present)
+      if (record.holds(record.slots[i]))
         text += std::string(columns != nullptr ? columns->name(i)
                                                : field_names[i].name) +
-                "=" + slot.value + ";";
-      slot = field_slot();
+                "=" + record.slots[i].value + ";";
     }
     result.records.push_back(text);
   }
