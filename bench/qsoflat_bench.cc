@@ -24,10 +24,10 @@
 // through the library in place of the copy of the CSV. The reports are
 // written to TMPDIR. With -w, only one report is written, for a profiler to
 // be run on; -c 15|25 prints the list of --columns for a profiler's command.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -121,7 +121,8 @@ void write_owncall_qso(std::FILE* out, long i) {
                "<CQZ:2>%02ld\r\n<ITUZ:2>%02ld\r\n<IOTA:6>NA-%03ld\r\n",
                year, month, day, 1 + i % 500, i % 10, i % 100, 1 + i % 40,
                1 + i % 90, 1 + i % 200);
-  std::fprintf(out, "<STATE:2>%.2s // Oklahoma\r\n<CNTY:%zu>%s\r\n<eor>\r\n\r\n",
+  std::fprintf(out,
+               "<STATE:2>%.2s // Oklahoma\r\n<CNTY:%zu>%s\r\n<eor>\r\n\r\n",
                county, std::strcspn(county, " "), county);
 }
 
@@ -131,13 +132,14 @@ void write_detailed_qso(std::FILE* out, long i) {
   const char* county = counties[i % 3];
   const long year = 2010 + i % 17, month = 1 + i % 12, day = 1 + i % 28;
   const long hour = i % 24, minute = i % 60, second = (i * 7) % 60;
-  std::fputs("<APP_LoTW_OWNCALL:6>N0CALL\r\n<STATION_CALLSIGN:6>N0CALL\r\n"
-             "<MY_DXCC:3>291\r\n<MY_COUNTRY:24>UNITED STATES OF AMERICA\r\n"
-             "<APP_LoTW_MY_DXCC_ENTITY_STATUS:7>Current\r\n"
-             "<MY_GRIDSQUARE:6>EM15FK\r\n<MY_STATE:2>OK // Oklahoma\r\n"
-             "<MY_CNTY:11>OK,OKLAHOMA // Oklahoma\r\n<MY_CQ_ZONE:1>4\r\n"
-             "<MY_ITU_ZONE:1>7\r\n",
-             out);
+  std::fputs(
+      "<APP_LoTW_OWNCALL:6>N0CALL\r\n<STATION_CALLSIGN:6>N0CALL\r\n"
+      "<MY_DXCC:3>291\r\n<MY_COUNTRY:24>UNITED STATES OF AMERICA\r\n"
+      "<APP_LoTW_MY_DXCC_ENTITY_STATUS:7>Current\r\n"
+      "<MY_GRIDSQUARE:6>EM15FK\r\n<MY_STATE:2>OK // Oklahoma\r\n"
+      "<MY_CNTY:11>OK,OKLAHOMA // Oklahoma\r\n<MY_CQ_ZONE:1>4\r\n"
+      "<MY_ITU_ZONE:1>7\r\n",
+      out);
   std::fprintf(out,
                "<CALL:6>Q%05ld\r\n<BAND:%zu>%s\r\n<FREQ:%zu>%s\r\n"
                "<MODE:%zu>%s\r\n<APP_LoTW_MODEGROUP:%zu>%s\r\n"
@@ -244,8 +246,8 @@ measurement run(const command& c) {
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   const auto start = std::chrono::steady_clock::now();
   pid_t child;
-  if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(),
-                   environ) != 0) {
+  if (posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ) !=
+      0) {
     std::fprintf(stderr, "cannot run %s\n", argv[0]);
     std::exit(1);
   }
@@ -315,7 +317,7 @@ bool is_number(const char* text) {
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "-c") == 0) {
     std::puts(std::strcmp(argv[2], "15") == 0 ? fifteen_columns
-                                               : twenty_five_columns.c_str());
+                                              : twenty_five_columns.c_str());
     return 0;
   }
   if (argc == 5 && std::strcmp(argv[1], "-w") == 0) {
@@ -353,17 +355,22 @@ int main(int argc, char** argv) {
   if (columns) {
     std::vector<converter> chosen;
     for (const converter& program : programs) {
-      chosen.push_back({program.label + " --skip-unknown", program.words + " --skip-unknown"});
-      chosen.push_back({program.label + " --columns (15)", program.words + " --columns " + fifteen_columns});
-      chosen.push_back({program.label + " --columns (25)", program.words + " --columns " + twenty_five_columns});
-      chosen.push_back({program.label + " --columns all", program.words + " --columns all"});
+      chosen.push_back({program.label + " --skip-unknown",
+                        program.words + " --skip-unknown"});
+      chosen.push_back({program.label + " --columns (15)",
+                        program.words + " --columns " + fifteen_columns});
+      chosen.push_back({program.label + " --columns (25)",
+                        program.words + " --columns " + twenty_five_columns});
+      chosen.push_back(
+          {program.label + " --columns all", program.words + " --columns all"});
     }
     programs = chosen;
   }
   if (programs.empty()) {
-    std::fputs("usage: qsoflat_bench PROGRAM [PROGRAM ...] [SHAPE ...] "
-               "[columns] [xlsx] [QSOS ...]\n",
-               stderr);
+    std::fputs(
+        "usage: qsoflat_bench PROGRAM [PROGRAM ...] [SHAPE ...] "
+        "[columns] [xlsx] [QSOS ...]\n",
+        stderr);
     return 2;
   }
   if (sizes.empty())
@@ -403,16 +410,15 @@ int main(int argc, char** argv) {
         // floor writes: by the first converter that reads the report
         // whole, if any.
         for (const converter& program : programs)
-          if (run(command("", converter_command(program.words, input,
-                                                output)))
+          if (run(command("", converter_command(program.words, input, output)))
                   .status == 0)
             break;
         const std::string csv_bytes =
             std::to_string(std::filesystem::file_size(output));
-        commands.push_back({"copy of the CSV's bytes",
-                            {"dd", "if=" + input, "of=" + output, "bs=64K",
-                             "count=" + csv_bytes, "iflag=count_bytes",
-                             "status=none"}});
+        commands.push_back(
+            {"copy of the CSV's bytes",
+             {"dd", "if=" + input, "of=" + output, "bs=64K",
+              "count=" + csv_bytes, "iflag=count_bytes", "status=none"}});
       }
       for (const converter& program : programs)
         commands.push_back(

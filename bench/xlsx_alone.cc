@@ -14,10 +14,10 @@
 
 namespace {
 
-const char* const header[] = {"CALL",  "BAND", "MODE",       "QSO_DATE",
-                              "TIME_ON", "QSL_RCVD", "QSLRDATE", "DXCC",
-                              "PFX",   "CQZ",  "ITUZ",       "IOTA",
-                              "GRIDSQUARE", "STATE", "CNTY"};
+const char* const header[] = {"CALL",       "BAND",     "MODE",     "QSO_DATE",
+                              "TIME_ON",    "QSL_RCVD", "QSLRDATE", "DXCC",
+                              "PFX",        "CQZ",      "ITUZ",     "IOTA",
+                              "GRIDSQUARE", "STATE",    "CNTY"};
 // The widths the program gives the columns for the shapes' values: those
 // of the last two, the state and the county, are the shapes' own.
 const double widths[] = {7, 7, 7, 11, 10, 11, 11, 7, 6, 6, 7, 7, 13};
@@ -52,8 +52,9 @@ int main(int argc, char** argv) {
   while (argc >= 4 && shape < 3 && std::strcmp(argv[1], shapes[shape]) != 0)
     ++shape;
   if (argc < 4 || argc > 5 || shape == 3) {
-    std::fprintf(stderr, "usage: xlsx_alone plain|owncall|detailed ROWS "
-                         "OUTPUT.xlsx [TMPDIR]\n");
+    std::fprintf(stderr,
+                 "usage: xlsx_alone plain|owncall|detailed ROWS "
+                 "OUTPUT.xlsx [TMPDIR]\n");
     return 1;
   }
   const bool plain = shape == 0;
@@ -90,7 +91,10 @@ int main(int argc, char** argv) {
     const int month = 1 + static_cast<int>(i % 12);
     const int day = 1 + static_cast<int>(i % 28);
     lxw_datetime qso_date = {year, month, day, 0, 0, 0};
-    lxw_datetime time_on = {0, 0, 0, static_cast<int>(i % 24),
+    lxw_datetime time_on = {0,
+                            0,
+                            0,
+                            static_cast<int>(i % 24),
                             static_cast<int>(i % 60),
                             static_cast<double>((i * 7) % 60)};
     std::snprintf(text, sizeof text, "Q%05ld", i % 100000);
@@ -120,8 +124,8 @@ int main(int argc, char** argv) {
   for (lxw_col_t column = 0; column < 13; ++column)
     worksheet_set_column(sheet, column, column, widths[column], nullptr);
   for (lxw_col_t column = 13; column < 15; ++column)
-    worksheet_set_column(sheet, column, column,
-                         last_widths[shape][column - 13], nullptr);
+    worksheet_set_column(sheet, column, column, last_widths[shape][column - 13],
+                         nullptr);
   worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(rows), 14);
   const lxw_error status = workbook_close(book);
   if (status != LXW_NO_ERROR) {

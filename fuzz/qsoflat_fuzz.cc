@@ -16,9 +16,10 @@
 #include <utility>
 #include <vector>
 
-#include "adif_reader.h"
-#include "csv_writer.h"
+#include "adif/adif_reader.h"
+#include "rows/csv_writer.h"
 
+namespace qsoflat {
 namespace {
 
 struct conversion {
@@ -51,9 +52,9 @@ std::string take(std::FILE* stream, char*& bytes, std::size_t& size) {
 conversion convert(const std::string& input, bool skip_unknown,
                    std::size_t buffer_size, bool all_columns = false) {
   // fmemopen takes no empty buffer, so an empty input reads from /dev/null.
-  std::FILE* in = input.empty()
-                      ? std::fopen("/dev/null", "r")
-                      : fmemopen(const_cast<char*>(input.data()), input.size(), "r");
+  std::FILE* in = input.empty() ? std::fopen("/dev/null", "r")
+                                : fmemopen(const_cast<char*>(input.data()),
+                                           input.size(), "r");
   char* csv_bytes = nullptr;
   std::size_t csv_size = 0;
   std::FILE* out = open_memstream(&csv_bytes, &csv_size);
@@ -70,8 +71,9 @@ conversion convert(const std::string& input, bool skip_unknown,
       name_too_long = found.name_too_long;
       std::rewind(in);
     }
-    adif_reader reader = all_columns ? adif_reader(in, columns, buffer_size)
-                                     : adif_reader(in, skip_unknown, buffer_size);
+    adif_reader reader = all_columns
+                             ? adif_reader(in, columns, buffer_size)
+                             : adif_reader(in, skip_unknown, buffer_size);
     qso_record record(all_columns ? columns.size() : field_count);
     csv_writer writer(out, all_columns ? &columns : nullptr);
     result.columns = all_columns ? columns.size() : field_count - first_column;
@@ -102,7 +104,9 @@ conversion convert(const std::string& input, bool skip_unknown,
   std::fclose(in);
   result.csv = take(out, csv_bytes, csv_size);
   if (result.stopped_at_unknown == result.messages.empty())
-    fail("the reading stopped at an unknown field without its line, or the reverse");
+    fail(
+        "the reading stopped at an unknown field without its line, or the "
+        "reverse");
   return result;
 }
 
@@ -122,13 +126,15 @@ void check_rows(const conversion& c) {
       else if (byte == ',' && !quoted)
         ++separators;
     }
-    if (separators + 1 != static_cast<int>(std::max<std::size_t>(c.columns, 1)) || quoted)
+    if (separators + 1 !=
+            static_cast<int>(std::max<std::size_t>(c.columns, 1)) ||
+        quoted)
       fail("a row does not have one column for each field");
     if (rows > 0 && !c.calls.empty()) {
       const std::string& call = c.calls[rows - 1];
       if (call.find_first_of(",\"") == std::string::npos &&
-          (row.size() <= call.size() || row.compare(0, call.size(), call) != 0 ||
-           row[call.size()] != ','))
+          (row.size() <= call.size() ||
+           row.compare(0, call.size(), call) != 0 || row[call.size()] != ','))
         fail("a plain call sign was not written unchanged");
     }
     ++rows;
@@ -163,13 +169,11 @@ std::string with_cr_lf(const std::string& input) {
   return changed;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void check_input(const std::uint8_t* data, std::size_t size) {
   // The first byte picks a small reader buffer, so that short inputs take
   // the refill and growth paths; the rest is the report.
   if (size == 0)
-    return 0;
+    return;
   const std::size_t small_buffer = 1 + data[0] % 32;
   const std::string input(reinterpret_cast<const char*>(data) + 1, size - 1);
   check_scans_agree(input);
@@ -193,5 +197,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         crlf.announced_count != lf.announced_count)
       fail("CR LF line ends read differently from line feeds");
   }
+}
+
+}  // namespace
+}  // namespace qsoflat
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  qsoflat::check_input(data, size);
   return 0;
 }

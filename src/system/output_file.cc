@@ -1,0 +1,84 @@
+#include "system/output_file.h"
+
+#include "system/output_system.h"
+#include "system/temporary_file.h"
+
+namespace qsoflat {
+
+open_result output_file::open(std::FILE* input, const char* name,
+                              precious_test precious) {
+  discard();
+  const open_result result = open_name(input, name, precious);
+  failure_ = result.cause;
+  return result;
+}
+
+std::string output_file::staged_name() const {
+  return is_staged() ? utf8_name(temporary_) : std::string();
+}
+
+bool output_file::commit(const commit_calls& calls) {
+  if (state_ == state::closed)
+    return false;
+  const bool staged = state_ == state::staged;
+  // The rows reach the disk before the name does, so that a crash cannot
+  // leave an empty file where the old one was; the attributes come with
+  // them, once the file is complete.
+  bool written = !staged || (std::fflush(stream_) == 0 && take_attributes() &&
+                             calls.sync(stream_));
+  system_error cause;
+  if (!written)
+    cause.code = last_error();
+  if (calls.close(stream_) != 0 && written) {
+    cause.code = last_error();
+    written = false;
+  }
+  stream_ = nullptr;
+  state_ = state::closed;
+  close_descriptor(source_);
+  source_ = -1;
+  failure_ = cause;
+  if (staged && !written)
+    remove_temporary();
+  if (!staged || !written)
+    return written;
+  return put_in_place(calls);
+}
+
+void output_file::discard() {
+  if (stream_ != nullptr)
+    (void)std::fclose(stream_);
+  stream_ = nullptr;
+  if (state_ == state::staged)
+    remove_temporary();
+  close_descriptor(source_);
+  source_ = -1;
+  state_ = state::closed;
+}
+
+// Where an interruption has taken the file away already, the process is
+// ending.
+bool output_file::put_in_place(const commit_calls& calls) {
+  if (!begin_placing())
+    return false;
+  const bool placed = calls.rename(temporary_, target_, replacing_);
+  if (!placed) {
+    failure_.code = last_error();
+    remove_file(temporary_);
+  }
+  end_placing(placed);
+  return placed;
+}
+
+void output_file::remove_temporary() {
+  const registry_lock held;
+  remove_file(temporary_);
+  forget_temporary();
+}
+
+bool output_file::fail(int code) {
+  failure_.code = code;
+  return false;
+}
+
+}  // namespace qsoflat
