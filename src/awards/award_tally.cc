@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "awards/adif_tables.h"
+#include "text/ascii.h"
 
 namespace qsoflat {
 namespace {
@@ -18,28 +19,18 @@ constexpr std::size_t mixed = 0;
 constexpr std::size_t zone_count = 40;
 // The grid squares AA00 to RR99, by key: the order of the keys is the order
 // of their names.
-constexpr std::size_t grid_count = 18 * 18 * 100;
+constexpr std::size_t grid_count = std::size_t{18} * 18 * 100;
 constexpr std::size_t no_grid = grid_count;
 // The mode groups that come first, in this order; others follow
 // alphabetically.
 constexpr std::array<std::string_view, 4> first_mode_groups = {"CW", "PHONE",
                                                                "DATA", "IMAGE"};
 
-constexpr char upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool same_any_case(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(),
-                    [](char x, char y) { return upper(x) == upper(y); });
-}
 
 std::string upper_text(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = upper(c);
+  std::transform(out.begin(), out.end(), out.begin(), upper_case);
   return out;
 }
 
@@ -50,9 +41,12 @@ std::uint32_t decimal(std::string_view text) {
   std::uint32_t value = 0;
   std::size_t significant = 0;
   for (char c : text) {
-    if (!is_digit(c)) return 0;
-    if (value != 0 || c != '0') ++significant;
-    if (significant > 9) return 0;
+    if (!is_digit(c))
+      return 0;
+    if (value != 0 || c != '0')
+      ++significant;
+    if (significant > 9)
+      return 0;
     value = value * 10 + static_cast<std::uint32_t>(c - '0');
   }
   return value;
@@ -61,9 +55,10 @@ std::uint32_t decimal(std::string_view text) {
 // The key of the grid square that a text's first four characters name, two
 // letters A to R in any case and two digits; no_grid where they name none.
 std::size_t grid_key(std::string_view text) {
-  if (text.size() < 4) return no_grid;
-  const char a = upper(text[0]);
-  const char b = upper(text[1]);
+  if (text.size() < 4)
+    return no_grid;
+  const char a = upper_case(text[0]);
+  const char b = upper_case(text[1]);
   if (a < 'A' || a > 'R' || b < 'A' || b > 'R' || !is_digit(text[2]) ||
       !is_digit(text[3]))
     return no_grid;
@@ -97,9 +92,11 @@ struct count_column {
 class award_marks {
  public:
   void mark(std::size_t slot, std::size_t column, award_mark m) {
-    if (column >= by_column_.size()) by_column_.resize(column + 1);
+    if (column >= by_column_.size())
+      by_column_.resize(column + 1);
     std::vector<award_mark>& cells = by_column_[column];
-    if (slot >= cells.size()) cells.resize(slot + 1);
+    if (slot >= cells.size())
+      cells.resize(slot + 1);
     cells[slot] = std::max(cells[slot], m);
   }
   award_mark at(std::size_t slot, std::size_t column) const {
@@ -146,9 +143,10 @@ struct award_tally::state {
   std::map<std::uint32_t, std::size_t> unknown_slot;  // by code
   std::vector<unknown_entity> unknown;  // by slot after adif_entities'
   bool dxcc_seen = false;
-  std::array<std::uint8_t, 26 * 26> state_slot{};  // by two letters: slot + 1
-  std::vector<std::size_t> state_of_slot;          // index in adif_states
-  std::vector<std::uint16_t> grid_slot;  // by key: slot + 1; empty until used
+  std::array<std::uint8_t, std::size_t{26} * 26>
+      state_slot{};                        // by two letters: slot + 1
+  std::vector<std::size_t> state_of_slot;  // index in adif_states
+  std::vector<std::uint16_t> grid_slot;    // by key: slot + 1; empty until used
   std::vector<std::uint16_t> grid_of_slot;
 
   state();
@@ -176,12 +174,14 @@ struct award_tally::state {
 // slots without a search.
 award_tally::state::state() {
   std::uint16_t top = 0;
-  for (const adif_entity& e : adif_entities) top = std::max(top, e.code);
+  for (const adif_entity& e : adif_entities)
+    top = std::max(top, e.code);
   entity_slot.assign(std::size_t{top} + 1, 0);
   for (std::size_t i = 0; i < adif_entities.size(); ++i)
     entity_slot[adif_entities[i].code] = static_cast<std::uint16_t>(i + 1);
   for (std::size_t i = 0; i < adif_states.size(); ++i) {
-    if (adif_states[i].code == "DC") continue;
+    if (adif_states[i].code == "DC")
+      continue;
     state_of_slot.push_back(i);
   }
   std::sort(state_of_slot.begin(), state_of_slot.end(),
@@ -199,7 +199,8 @@ award_tally::state::state() {
 // The column of a mode group or band, in any case, made when first seen;
 // no_column for an empty value.
 std::size_t award_tally::state::column(std::string_view value, bool band) {
-  if (value.empty()) return no_column;
+  if (value.empty())
+    return no_column;
   for (std::size_t c = mixed + 1; c < columns.size(); ++c)
     if (columns[c].band == band && same_any_case(columns[c].name, value))
       return c;
@@ -239,7 +240,8 @@ std::size_t award_tally::state::dxcc_slot(std::uint32_t code,
     unknown.push_back({code, std::string()});
   }
   std::string& name = unknown[found->second - adif_entities.size()].name;
-  if (name.empty()) name.assign(country);
+  if (name.empty())
+    name.assign(country);
   return found->second;
 }
 
@@ -249,10 +251,12 @@ std::size_t award_tally::state::was_slot(std::uint32_t dxcc,
                                          std::string_view code) const {
   if ((dxcc != 291 && dxcc != 6 && dxcc != 110) || code.size() != 2)
     return no_slot;
-  if (same_any_case(code, "DC")) code = "MD";
-  const char a = upper(code[0]);
-  const char b = upper(code[1]);
-  if (a < 'A' || a > 'Z' || b < 'A' || b > 'Z') return no_slot;
+  if (same_any_case(code, "DC"))
+    code = "MD";
+  const char a = upper_case(code[0]);
+  const char b = upper_case(code[1]);
+  if (a < 'A' || a > 'Z' || b < 'A' || b > 'Z')
+    return no_slot;
   const std::uint8_t slot = state_slot[static_cast<std::size_t>(a - 'A') * 26 +
                                        static_cast<std::size_t>(b - 'A')];
   return slot == 0 ? no_slot : slot - 1u;
@@ -262,13 +266,17 @@ void award_tally::state::count(award_kind award, std::size_t slot,
                                const qso_columns& c) {
   award_marks& m = marks[static_cast<std::size_t>(award)];
   m.mark(slot, mixed, c.mark);
-  if (c.mode != no_column) m.mark(slot, c.mode, c.mark);
-  if (c.band != no_column) m.mark(slot, c.band, c.mark);
+  if (c.mode != no_column)
+    m.mark(slot, c.mode, c.mark);
+  if (c.band != no_column)
+    m.mark(slot, c.band, c.mark);
 }
 
 void award_tally::state::count_grid(std::size_t key, const qso_columns& c) {
-  if (key == no_grid) return;
-  if (grid_slot.empty()) grid_slot.assign(grid_count, 0);
+  if (key == no_grid)
+    return;
+  if (grid_slot.empty())
+    grid_slot.assign(grid_count, 0);
   if (grid_slot[key] == 0) {
     grid_of_slot.push_back(static_cast<std::uint16_t>(key));
     grid_slot[key] = static_cast<std::uint16_t>(grid_of_slot.size());
@@ -280,14 +288,16 @@ void award_tally::state::count_grid(std::size_t key, const qso_columns& c) {
 // else for the one its GRIDSQUARE begins with.
 void award_tally::state::count_grids(const award_qso& qso,
                                      const qso_columns& c) {
-  if (qso.vucc_grids.empty()) return count_grid(grid_key(qso.gridsquare), c);
+  if (qso.vucc_grids.empty())
+    return count_grid(grid_key(qso.gridsquare), c);
   std::string_view list = qso.vucc_grids;
   for (;;) {
     const std::size_t comma = list.find(',');
     std::string_view grid = list.substr(0, comma);
     grid.remove_prefix(std::min(grid.find_first_not_of(' '), grid.size()));
     count_grid(grid_key(grid), c);
-    if (comma == std::string_view::npos) break;
+    if (comma == std::string_view::npos)
+      break;
     list.remove_prefix(comma + 1);
   }
 }
@@ -302,20 +312,26 @@ void award_tally::add(const award_qso& qso) {
                       s.column(qso.mode_group, false),
                       s.column(qso.band, true)};
   const std::uint32_t dxcc = decimal(qso.dxcc);
-  if (!qso.dxcc.empty()) s.dxcc_seen = true;
-  if (dxcc != 0) s.count(award_kind::dxcc, s.dxcc_slot(dxcc, qso.country), c);
+  if (!qso.dxcc.empty())
+    s.dxcc_seen = true;
+  if (dxcc != 0)
+    s.count(award_kind::dxcc, s.dxcc_slot(dxcc, qso.country), c);
   const std::size_t state_slot = s.was_slot(dxcc, qso.state);
-  if (state_slot != no_slot) s.count(award_kind::was, state_slot, c);
+  if (state_slot != no_slot)
+    s.count(award_kind::was, state_slot, c);
   const std::uint32_t zone = decimal(qso.cqz);
-  if (zone >= 1 && zone <= zone_count) s.count(award_kind::waz, zone - 1, c);
-  if (c.band != no_column && s.columns[c.band].from_6m) s.count_grids(qso, c);
+  if (zone >= 1 && zone <= zone_count)
+    s.count(award_kind::waz, zone - 1, c);
+  if (c.band != no_column && s.columns[c.band].from_6m)
+    s.count_grids(qso, c);
 }
 
 // Every column after Mixed, the mode groups before the bands, each kind in
 // its order.
 std::vector<std::size_t> award_tally::state::column_order() const {
   std::vector<std::size_t> order(columns.size() - 1);
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i + 1;
+  for (std::size_t i = 0; i < order.size(); ++i)
+    order[i] = i + 1;
   std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
     const count_column& x = columns[a];
     const count_column& y = columns[b];
@@ -340,10 +356,12 @@ award_sheet award_tally::state::begin(award_kind award, std::string_view name,
   const award_marks& m = marks[static_cast<std::size_t>(award)];
   sheet.first_band = 1;
   for (std::size_t c : order) {
-    if (!m.used(c)) continue;
+    if (!m.used(c))
+      continue;
     used.push_back(c);
     sheet.count_columns.push_back(columns[c].name);
-    if (!columns[c].band) sheet.first_band = used.size();
+    if (!columns[c].band)
+      sheet.first_band = used.size();
   }
   sheet.confirmed.assign(used.size(), 0);
   sheet.worked.assign(used.size(), 0);
@@ -361,9 +379,11 @@ void award_tally::state::add_row(award_sheet& sheet,
   for (std::size_t i = 0; i < used.size(); ++i) {
     const award_mark mark = m.at(start.slot, used[i]);
     row.marks.push_back(mark);
-    if (!row.counted || mark == award_mark::none) continue;
+    if (!row.counted || mark == award_mark::none)
+      continue;
     ++sheet.worked[i];
-    if (mark == award_mark::confirmed) ++sheet.confirmed[i];
+    if (mark == award_mark::confirmed)
+      ++sheet.confirmed[i];
   }
   sheet.rows.push_back(std::move(row));
 }
@@ -382,7 +402,8 @@ award_sheet award_tally::state::dxcc_sheet(
     return sheet;
   }
   std::vector<std::size_t> by_name(adif_entities.size());
-  for (std::size_t i = 0; i < by_name.size(); ++i) by_name[i] = i;
+  for (std::size_t i = 0; i < by_name.size(); ++i)
+    by_name[i] = i;
   std::stable_sort(by_name.begin(), by_name.end(),
                    [](std::size_t a, std::size_t b) {
                      return adif_entities[a].name < adif_entities[b].name;

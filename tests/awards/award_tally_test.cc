@@ -15,7 +15,8 @@ template <typename T>
 std::string joined(const std::vector<T>& items, std::string_view separator) {
   std::string out;
   for (const T& item : items) {
-    if (!out.empty()) out += separator;
+    if (!out.empty())
+      out += separator;
     if constexpr (std::is_same_v<T, std::string>) {
       out += item;
     } else {
@@ -52,7 +53,8 @@ TEST(AwardTally, CountsEachSlotByModeGroupAndBand) {
       {"0", "", "CA", "", "AS00", "", "2M", "CW", "Y"},
       {"12x", "", "", "", "", "", "20M", "CW", "Y"},
   };
-  for (const award_qso& q : qsos) tally.add(q);
+  for (const award_qso& q : qsos)
+    tally.add(q);
   const auto sheets = tally.sheets();
 
   struct sheet_case {
