@@ -415,13 +415,13 @@ char* format_iso_time(char* out, std::string_view value) {
   return put_text(out, std::string_view(hhmm + size - 2, 2));
 }
 
-csv_writer::csv_writer(std::FILE* output, output_columns columns, bool iso,
-                       char column_separator)
+csv_writer::csv_writer(std::FILE* output, output_columns columns,
+                       bool iso_dates, char separator)
     : out_(output),
       columns_(std::move(columns)),
-      iso_dates_(iso),
-      separator_(column_separator),
-      fixed_(columns_.fixed && !iso && column_separator == default_separator) {}
+      iso_dates_(iso_dates),
+      separator_(separator),
+      fixed_(columns_.fixed && !iso_dates && separator == default_separator) {}
 
 bool csv_writer::flush_rows() {
   const std::size_t size = used_;

@@ -20,7 +20,7 @@ namespace qsoflat {
 // the functions below, throws std::bad_alloc.
 struct xlsx_writer::workbook {
   workbook(const char* file_name, const char* temporary_folder,
-           output_columns columns, bool iso_dates, std::uint32_t sheet_rows);
+           output_columns written, bool iso, std::uint32_t rows);
   // Discards a workbook that was not finished, writing no file.
   ~workbook();
   workbook(const workbook&) = delete;
