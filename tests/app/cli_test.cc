@@ -379,8 +379,7 @@ std::string adif_refusal(const std::string& output, const char* kind) {
 
 const std::string worked_cells =
     xlsx_cells +
-    "sheet QSOs freeze=A2 filter=A1:O2 A=7 B=7 C=7 D=11 E=10 F=11 G=11 H=7 I=6 "
-    "J=6 K=7 L=7 M=13 N=8 O=12\n"
+    "sheet QSOs freeze=A2 filter=A1:O2 widths fit\n"
     "A1 s! General CALL\nB1 s! General BAND\nC1 s! General MODE\n"
     "D1 s! General QSO_DATE\nE1 s! General TIME_ON\nF1 s! General QSL_RCVD\n"
     "G1 s! General QSLRDATE\nH1 s! General DXCC\nI1 s! General PFX\n"
@@ -683,8 +682,8 @@ const cli_case cli_cases[] = {
      "cut to 32,767 characters; a CSV output keeps it whole\n",
      {{"log.xlsx",
        xlsx_cells +
-           "sheet QSOs freeze=A2 filter=A1:O2 A=7 B=7 C=7 D=11 E=10 F=11 G=11 "
-           "H=7 I=6 J=6 K=7 L=7 M=13 N=8 O=60\nA1 s! General CALL\nB1 s! "
+           "sheet QSOs freeze=A2 filter=A1:O2 widths fit\nA1 s! General "
+           "CALL\nB1 s! "
            "General BAND\nC1 s! General MODE\nD1 s! General QSO_DATE\nE1 s! "
            "General TIME_ON\nF1 s! General QSL_RCVD\nG1 s! General "
            "QSLRDATE\nH1 s! General DXCC\nI1 s! General PFX\nJ1 s! General "
@@ -700,7 +699,8 @@ const cli_case cli_cases[] = {
      "--columns all --xlsx log.adi",
      0,
      "Wrote 0 QSOs to log.xlsx\n",
-     {{"log.xlsx", xlsx_cells + "sheet QSOs freeze=A2 filter=None \n"}}},
+     {{"log.xlsx",
+       xlsx_cells + "sheet QSOs freeze=A2 filter=None widths fit\n"}}},
     {"an .xlsx to a descriptor is refused before reading",
      {{"log.adi", worked_report}, {"out.txt", "old"}},
      nullptr,
