@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -421,7 +422,12 @@ csv_writer::csv_writer(std::FILE* output, output_columns columns,
       columns_(std::move(columns)),
       iso_dates_(iso_dates),
       separator_(separator),
-      fixed_(columns_.fixed && !iso_dates && separator == default_separator) {}
+      fixed_(columns_.fixed && !iso_dates && separator == default_separator) {
+  // The code made for the 15 columns reads their fields' own slots.
+  assert(!columns_.fixed ||
+         (columns_.first_slot == first_column &&
+          columns_.columns.size() == field_count - first_column));
+}
 
 bool csv_writer::flush_rows() {
   const std::size_t size = used_;
