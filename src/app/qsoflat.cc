@@ -268,8 +268,9 @@ std::unique_ptr<row_writer> make_writer(const output_file& out,
                                         const run_options& options, bool xlsx) {
   if (xlsx) {
     const std::string name = out.staged_name();
-    return std::make_unique<xlsx_row_writer>(
-        name.c_str(), folder_of(name).c_str(), columns, options.iso_dates);
+    return std::make_unique<xlsx_row_writer>(name.c_str(),
+                                             folder_of(name).c_str(), columns,
+                                             options.iso_dates, out.stream());
   }
   return std::make_unique<csv_row_writer>(out.stream(), columns,
                                           options.iso_dates, options.separator);

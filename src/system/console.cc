@@ -13,41 +13,11 @@
 #include <unistd.h>
 #endif
 
+#include "text/utf8.h"
+
 namespace qsoflat {
 
 namespace {
-
-// The length of the valid UTF-8 sequence at text[at], or 0 when the byte
-// there starts none: overlong forms, surrogates and code points beyond
-// U+10FFFF are not valid.
-std::size_t utf8_length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) {
-    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-  };
-  const unsigned char lead = byte(at);
-  std::size_t length = 0;
-  unsigned char low = 0x80;  // the range of the second byte
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
-    return 0;
-  }
-  if (byte(at + 1) < low || byte(at + 1) > high)
-    return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-      return 0;
-  return length;
-}
 
 bool is_control_byte(unsigned char c) {
   return (c < 0x20 && c != '\t') || (c >= 0x7F && c <= 0x9F);
@@ -208,7 +178,7 @@ std::string printable(std::string_view text) {
     if (length == 2 && static_cast<unsigned char>(text[at]) == 0xC2 &&
         static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
       shown += '?';
-    } else if (length > 0) {
+    } else if (length > 1) {
       shown.append(text, at, length);
     } else {
       shown += is_control_byte(static_cast<unsigned char>(text[at])) ? '?'

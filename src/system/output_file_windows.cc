@@ -288,9 +288,11 @@ open_result output_file::open_name(std::FILE* input, const char* name,
 }
 
 // The file shares no reading while the run writes it, so that no other
-// program can read it before it is complete. It shares writing, which only
-// those whom its folder lets write there can ask for, so that a writer
-// that opens files by name, as the .xlsx library does, writes it in place.
+// program can read it before it is complete; the run itself may read it
+// through the stream's handle, as the .xlsx writer reads back what the
+// library wrote. It shares writing, which only those whom its folder lets
+// write there can ask for, so that a writer that opens files by name, as
+// the .xlsx library does, writes it in place.
 bool output_file::stage(const system_name& target, bool replacing,
                         int /*source*/) {
   target_ = full_name(target);
@@ -303,9 +305,10 @@ bool output_file::stage(const system_name& target, bool replacing,
                  std::to_wstring(GetCurrentProcessId()) + L"-" +
                  std::to_wstring(attempt) + L".tmp";
     const registry_lock held;
-    const HANDLE handle = CreateFileW(
-        temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        CreateFileW(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
       continue;
     if (handle == INVALID_HANDLE_VALUE)
