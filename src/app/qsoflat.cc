@@ -195,12 +195,26 @@ const char held_by_another_program[] =
     "It is open in another program, such as a spreadsheet: close it there and "
     "try again.\n";
 
+// Refuses an .xlsx output that is no file: the library writes a file by its
+// name, and a workbook cannot be streamed.
+bool not_a_file(const std::string& name) {
+  print_message(
+      "Output file %s is not a file: an .xlsx workbook cannot be "
+      "written to a pipe, a terminal or a device\n\n",
+      printable(name).c_str());
+  return false;
+}
+
 // The output replaces a file, so it must not be the input under any name
 // (file identity decides, not the spelling of the names), nor an ADIF file.
 // The .xlsx library writes a file by its name, and a workbook cannot be
 // streamed: it goes only where a file is put in place.
 bool open_output(output_file& out, std::FILE* in, const std::string& name,
                  bool xlsx) {
+  // Told by the name alone, without opening it, which would wait for a
+  // FIFO's reader.
+  if (xlsx && names_stream(name.c_str()))
+    return not_a_file(name);
   const open_result opened =
       out.open(in, name.c_str(),
                [](std::string_view head, std::string_view tail) -> int {
@@ -220,13 +234,8 @@ bool open_output(output_file& out, std::FILE* in, const std::string& name,
       (void)std::fputs(held_by_another_program, stderr);
     (void)std::fputc('\n', stderr);
   }
-  if (opened.outcome == open_outcome::opened && xlsx && !out.is_staged()) {
-    print_message(
-        "Output file %s is not a file: an .xlsx workbook cannot be "
-        "written to a pipe, a terminal or a device\n\n",
-        shown.c_str());
-    return false;
-  }
+  if (opened.outcome == open_outcome::opened && xlsx && !out.is_staged())
+    return not_a_file(name);
   return opened.outcome == open_outcome::opened;
 }
 
@@ -325,6 +334,18 @@ conversion_facts copy_report(std::FILE* in, output_file& out,
   return facts;
 }
 
+// Whether a sheet holds every column; else says so, before any row is
+// written and the old file is left as it was.
+bool fits_a_sheet(const column_list& columns, const std::string& output_name) {
+  if (columns.size() <= xlsx_sheet_columns)
+    return true;
+  print_message(
+      "Too many columns for an .xlsx sheet in %s: %s, 16,384 at most; a CSV "
+      "output takes them all\n\n",
+      printable(output_name).c_str(), std::to_string(columns.size()).c_str());
+  return false;
+}
+
 // How a conversion ended: its status, and whether the reading stopped at a
 // field that --skip-unknown would have skipped.
 struct conversion {
@@ -369,6 +390,9 @@ conversion convert(const char* input_name, const std::string& output_name,
                                      : options.columns == column_choice::list
                                          ? &options.list
                                          : nullptr;
+  if (facts.input == input_outcome::read && xlsx && columns != nullptr &&
+      !fits_a_sheet(*columns, output_name))
+    return {usage(), false};
   if (facts.input == input_outcome::read)
     facts = copy_report(in.get(), out, columns, options, xlsx);
   const conversion_ending end = ending_of(facts, input_name, output_name);

@@ -31,6 +31,8 @@ struct xlsx_library;
 // The QSO rows a sheet holds below its header row; the rows after them go
 // on in the next sheet.
 inline constexpr std::uint32_t xlsx_sheet_rows = 1048575;
+// The columns a sheet holds.
+inline constexpr std::size_t xlsx_sheet_columns = 16384;
 
 struct xlsx_writer {
   // A workbook to be written to the file of that name (UTF-8), which is

@@ -133,6 +133,11 @@ class output_file {
   system_error failure_;
 };
 
+// Whether the name leads to a FIFO, a terminal, a device or a socket, told
+// from what the system says of the name without opening it, so that nothing
+// waits for a FIFO's reader; false for a file, a folder or a name not taken.
+bool names_stream(const char* name);
+
 }  // namespace qsoflat
 
 #endif  // QSOFLAT_SYSTEM_OUTPUT_FILE_H_

@@ -287,6 +287,12 @@ std::string utf8_name(const system_name& name) { return name; }
 
 bool system_error::held_by_another_program() const { return false; }
 
+bool names_stream(const char* name) {
+  struct stat status {};
+  return stat(name, &status) == 0 && !S_ISREG(status.st_mode) &&
+         !S_ISDIR(status.st_mode);
+}
+
 namespace {
 
 int close_stream(std::FILE* stream) { return std::fclose(stream); }

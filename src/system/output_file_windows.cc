@@ -239,6 +239,19 @@ bool system_error::held_by_another_program() const {
   return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
 }
 
+// Asking for the attributes alone opens no device for writing; a device
+// such as NUL or CON, a pipe or a console is no disk file.
+bool names_stream(const char* name) {
+  const HANDLE probe =
+      CreateFileW(wide_name(name).c_str(), FILE_READ_ATTRIBUTES, share_all,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (probe == INVALID_HANDLE_VALUE)
+    return false;
+  const bool stream = GetFileType(probe) != FILE_TYPE_DISK;
+  (void)CloseHandle(probe);
+  return stream;
+}
+
 open_result output_file::open_name(std::FILE* input, const char* name,
                                    precious_test precious) {
   const system_name wide = wide_name(name);
