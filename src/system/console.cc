@@ -121,6 +121,7 @@ std::wstring wide_name(std::string_view utf8) { return widen(utf8); }
 
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
+  arguments.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i)
     arguments.push_back(narrow(CP_UTF8, 0, argv[i]));
   return arguments;
