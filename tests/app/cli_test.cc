@@ -297,6 +297,14 @@ std::string many_rows() {
   return rows;
 }
 
+// A QSO of 16,400 fields, more than a sheet has columns.
+std::string wide_report() {
+  std::string report;
+  for (int i = 0; i < 16400; ++i)
+    report += "<F" + std::to_string(i) + ":1>x\n";
+  return report + "<eor>\n";
+}
+
 // Bytes of no report at all, the same on every run and platform.
 std::string random_bytes(std::size_t size) {
   std::mt19937 engine(20121003);
@@ -725,6 +733,26 @@ const cli_case cli_cases[] = {
      1,
      "Output file /dev/fd/3 is not a file: an .xlsx workbook cannot be written "
      "to a pipe, a terminal or a device\n\n" +
+         usage_line,
+     {}},
+    {"an .xlsx to a FIFO is refused at once, without waiting for a reader",
+     {{"log.adi", worked_report}},
+     nullptr,
+     "mkfifo f.xlsx && timeout 5 ",
+     "log.adi f.xlsx",
+     1,
+     "Output file f.xlsx is not a file: an .xlsx workbook cannot be written "
+     "to a pipe, a terminal or a device\n\n" +
+         usage_line,
+     {}},
+    {"an .xlsx of more columns than a sheet holds is refused before any row",
+     {{"wide.adi", wide_report()}, {"wide.xlsx", "old"}},
+     nullptr,
+     "",
+     "--columns all wide.adi wide.xlsx",
+     1,
+     "Too many columns for an .xlsx sheet in wide.xlsx: 16400, 16,384 at "
+     "most; a CSV output takes them all\n\n" +
          usage_line,
      {}},
     {"an .xlsx run that finds no report keeps the old file",
