@@ -315,7 +315,7 @@ bool finish(xlsx_writer& writer) {
               whole;
     }
   }
-  const std::uint64_t largest = whole ? take_rows(writer) : 0;
+  const std::uint64_t largest = whole ? take_rows(writer) : no_rows;
   if (largest == no_rows || !has_room(writer, largest)) {
     discard(writer);
     return false;

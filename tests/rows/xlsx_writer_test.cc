@@ -191,6 +191,31 @@ TEST(XlsxWriter, GoesOnInTheNextSheetAndCutsLongValues) {
   EXPECT_TRUE(result.left.empty());
 }
 
+// A column past the sheet's last fails the header and the workbook, which
+// then writes no file, whatever was written before it.
+TEST(XlsxWriter, FailsAColumnPastTheSheetsLast) {
+  const fs::path root = fs::temp_directory_path() /
+                        ("qsoflat-xlsx-wide-" + std::to_string(getpid()));
+  fs::create_directories(root);
+  column_list columns;
+  std::string bad_name;
+  std::string list = "C0";
+  for (std::size_t i = 1; i <= xlsx_sheet_columns; ++i)
+    list += ",C" + std::to_string(i);
+  ASSERT_TRUE(parse_column_list(list, columns, bad_name));
+  const fs::path file = root / "wide.xlsx";
+  {
+    xlsx_writer writer(file.c_str(), root.c_str(), &columns);
+    EXPECT_FALSE(write_header(writer));
+    qso_record record(columns.size());
+    record.slots[0] = field_slot{true, "Q1AAA"};
+    EXPECT_FALSE(write_record(writer, record));
+    EXPECT_FALSE(finish(writer));
+  }
+  EXPECT_FALSE(fs::exists(file));
+  fs::remove_all(root);
+}
+
 // The rows that openpyxl finds in the workbook, or -1 where it cannot read
 // it whole; 0 where openpyxl is missing.
 int rows_read_back(const fs::path& file) {
