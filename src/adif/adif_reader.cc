@@ -48,20 +48,8 @@ std::string_view tag_of(std::string_view text, std::size_t value_start) {
   return text.substr(0, std::min(value_start - 1, tag_head));
 }
 
-// The bytes of a field name: letters, digits and underscores.
-constexpr std::array<bool, 256> name_bytes = [] {
-  std::array<bool, 256> is{};
-  for (int c = 0; c < 256; ++c)
-    is[static_cast<std::size_t>(c)] = (c >= 'A' && c <= 'Z') ||
-                                      (c >= 'a' && c <= 'z') ||
-                                      (c >= '0' && c <= '9') || c == '_';
-  return is;
-}();
-
-bool is_name_byte(char c) { return name_bytes[static_cast<unsigned char>(c)]; }
-
 // What a tag's head names, by the rules that both readings with columns
-// follow: a field, when "<", a name of letters, digits and underscores and
+// follow: a field, when "<", a name of bytes that is_name_byte takes and
 // ":" begin it; a field whose name is longer than a column's may be, when
 // the head is "<" and more such bytes than that, and so cannot tell where
 // the name ends; or nothing.

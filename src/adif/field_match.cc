@@ -10,7 +10,7 @@ std::string_view without_comment(std::string_view tag, std::size_t name_size,
   // stops there, before the number could wrap.
   std::size_t length = 0;
   std::size_t at = colon + 1;
-  for (; at < tag.size() && tag[at] >= '0' && tag[at] <= '9'; ++at) {
+  for (; at < tag.size() && is_digit(tag[at]); ++at) {
     if (length > value.size() / 10)
       return value;
     length = length * 10 + static_cast<std::size_t>(tag[at] - '0');

@@ -8,7 +8,9 @@
 #include <numeric>
 #include <utility>
 
+#include "text/ascii.h"
 #include "text/leading_integer.h"
+#include "text/swar.h"
 
 namespace qsoflat {
 
@@ -80,7 +82,6 @@ char* put_quoted(char* out, std::string_view value) {
 
 // Whether any of the eight bytes at p is the separator or a double quote.
 bool needs_quotes_in_word(const char* p, char separator) {
-  using namespace line_scan_detail;
   const std::uint64_t word = load_word(p);
   return (zero_bytes(word ^
                      (low_bits * static_cast<unsigned char>(separator))) |
@@ -121,13 +122,6 @@ bool needs_quotes_in_word(const char* p, char separator) {
 // Whether a date read as the number YYYYMMDD has a month with a name.
 constexpr bool has_month(std::int32_t date) {
   return date / 100 % 100 >= 1 && date / 100 % 100 <= 12;
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool all_digits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return is_digit(c); });
 }
 
 // Whether the eight bytes at p are all digits, tested as one word: a byte

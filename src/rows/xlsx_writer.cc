@@ -10,6 +10,7 @@
 #include <string>
 
 #include "rows/xlsx_library.h"
+#include "text/ascii.h"
 
 namespace qsoflat {
 
@@ -50,12 +51,6 @@ constexpr std::uint16_t cp1252_high[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool all_digits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), is_digit);
-}
 
 int number_at(std::string_view text, std::size_t at, std::size_t count) {
   int n = 0;
