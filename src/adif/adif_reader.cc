@@ -309,7 +309,7 @@ read_outcome adif_reader::read_lines(qso_record& record) {
   return read_outcome::input_finished;
 }
 
-read_outcome adif_reader::read(qso_record& record) {
+read_outcome adif_reader::read_record(qso_record& record) {
   switch (mode_) {
     case reading::fields:
       return read_lines<reading::fields>(record);
@@ -321,10 +321,6 @@ read_outcome adif_reader::read(qso_record& record) {
   if (columns_->in_report_order())
     return read_lines<reading::columns, true>(record);
   return read_lines<reading::columns>(record);
-}
-
-read_outcome read_record(adif_reader& reader, qso_record& record) {
-  return reader.read(record);
 }
 
 report_columns columns_of(std::FILE* input, std::size_t buffer_size) {

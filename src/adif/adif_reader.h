@@ -65,8 +65,10 @@ class adif_reader {
 
   const report_summary& summary() const { return summary_; }
 
-  // What read_record does.
-  read_outcome read(qso_record& record);
+  // Reads lines into the record until an "<eor>" completes it, or until
+  // the input ends, the end-of-file marker comes, or an unknown field ends
+  // the reading once the QSO part has begun (never with skip_unknown).
+  read_outcome read_record(qso_record& record);
 
  private:
   // How lines are read: by the fixed table, with the prefix match or the
@@ -99,11 +101,6 @@ class adif_reader {
   bool in_header_ = true;      // no "<eoh>" or "<eor>" has come yet
   bool finished_ = false;      // nothing more is read
 };
-
-// Reads lines into the record until an "<eor>" completes it, or until the
-// input ends, the end-of-file marker comes, or an unknown field ends the
-// reading once the QSO part has begun (never with skip_unknown).
-read_outcome read_record(adif_reader& reader, qso_record& record);
 
 // The columns of a report, from a first reading of it.
 struct report_columns {

@@ -85,7 +85,7 @@ std::size_t column_list::find(std::string_view tag) const {
 
 bool column_list::add(std::string_view name) {
   column added{std::string(name), std::string(name.size(), '\0'),
-               std::string(name), kind_of(name), 0};
+               std::string(name), column_kind_of(name), 0};
   for (std::size_t i = 0; i < name.size(); ++i) {
     if (is_letter(name[i]))
       added.letters[i] = 0x20;

@@ -285,7 +285,7 @@ copied copy_rows(adif_reader& reader, row_writer& writer, qso_record& record) {
   copied done;
   try {
     writer.header();
-    while (read_record(reader, record) == read_outcome::record_complete &&
+    while (reader.read_record(record) == read_outcome::record_complete &&
            writer.row(record))
       ++done.qsos;
   } catch (const std::bad_alloc&) {

@@ -121,7 +121,7 @@ destination refused(int error) {
   return d;
 }
 
-destination lead_of(int input, const char* name) {
+destination destination_of(int input, const char* name) {
   destination d;
   if (planted_link(name))
     return refused(EACCES);
@@ -308,7 +308,7 @@ open_result output_file::open_name(std::FILE* input, const char* name,
   // A file-size limit then fails a write, which the run reports, where its
   // signal would end the run with nothing said and the temporary file left.
   (void)std::signal(SIGXFSZ, SIG_IGN);
-  destination d = lead_of(fileno(input), name);
+  destination d = destination_of(fileno(input), name);
   open_result result;
   switch (d.what) {
     case destination::kind::refused:

@@ -91,7 +91,7 @@ struct destination {
   file_identity identity;
 };
 
-destination lead_of(std::FILE* input, const system_name& name) {
+destination destination_of(std::FILE* input, const system_name& name) {
   destination d;
   const file_identity input_identity =
       identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(input))));
@@ -242,7 +242,7 @@ bool system_error::held_by_another_program() const {
 open_result output_file::open_name(std::FILE* input, const char* name,
                                    precious_test precious) {
   const system_name wide = wide_name(name);
-  const destination d = lead_of(input, wide);
+  const destination d = destination_of(input, wide);
   open_result result;
   switch (d.what) {
     case destination::kind::refused:

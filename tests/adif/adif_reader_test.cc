@@ -34,7 +34,7 @@ reading read_all(const std::string& input,
                            : adif_reader(in, skip_unknown, buffer_size);
   qso_record record(columns != nullptr ? columns->size() : field_count);
   reading result;
-  while (read_record(reader, record) == read_outcome::record_complete) {
+  while (reader.read_record(record) == read_outcome::record_complete) {
     std::string text;
     for (std::size_t i = columns != nullptr ? 0 : 2; i < record.slots.size();
          ++i) {
@@ -47,7 +47,7 @@ reading read_all(const std::string& input,
     }
     result.records.push_back(text);
   }
-  EXPECT_EQ(read_record(reader, record), read_outcome::input_finished);
+  EXPECT_EQ(reader.read_record(record), read_outcome::input_finished);
   // The run shows the line that ended the reading so.
   const report_summary& report = reader.summary();
   if (report.stopped_at_unknown)
