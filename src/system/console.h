@@ -63,9 +63,6 @@ std::FILE* open_input_file(const char* name);
 // The arguments that Windows hands wmain in UTF-16, as the UTF-8 that the
 // program takes every name in.
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
-
-// A UTF-8 name as the system's wide calls take it.
-std::wstring wide_name(std::string_view utf8);
 #endif
 
 }  // namespace qsoflat

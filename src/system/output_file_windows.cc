@@ -2,10 +2,10 @@
 #include <io.h>
 #include <windows.h>
 
-#include "system/console.h"
 #include "system/output_file.h"
 #include "system/output_system.h"
 #include "system/temporary_file.h"
+#include "text/utf16.h"
 
 namespace qsoflat {
 
@@ -224,16 +224,7 @@ void close_descriptor(int descriptor) {
     (void)_close(descriptor);
 }
 
-std::string utf8_name(const system_name& name) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, name.data(),
-                                       static_cast<int>(name.size()), nullptr,
-                                       0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  (void)WideCharToMultiByte(CP_UTF8, 0, name.data(),
-                            static_cast<int>(name.size()), utf8.data(), size,
-                            nullptr, nullptr);
-  return utf8;
-}
+std::string utf8_name(const system_name& name) { return utf8_of(name); }
 
 bool system_error::held_by_another_program() const {
   return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
@@ -241,7 +232,7 @@ bool system_error::held_by_another_program() const {
 
 open_result output_file::open_name(std::FILE* input, const char* name,
                                    precious_test precious) {
-  const system_name wide = wide_name(name);
+  const system_name wide = utf16_of(name);
   const destination d = destination_of(input, wide);
   open_result result;
   switch (d.what) {
