@@ -86,6 +86,8 @@ class adif_reader {
   template <reading mode>
   void take_value(const line& current, std::string_view tag, std::size_t field,
                   qso_record& record);
+  void take_count(const line& current);
+  void stop_at_unknown(const line& current);
   line_keep keep_of(const line& start);
   bool unmatched_field(std::string_view tag);
   bool takes(std::string_view tag) const;

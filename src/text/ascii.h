@@ -3,6 +3,7 @@
 #ifndef QSOFLAT_TEXT_ASCII_H_
 #define QSOFLAT_TEXT_ASCII_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -19,10 +20,7 @@ constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 // Whether every byte of the text is an ASCII decimal digit; true for an
 // empty text.
 inline bool all_digits(std::string_view text) {
-  for (const char c : text)
-    if (!is_digit(c))
-      return false;
-  return true;
+  return std::all_of(text.begin(), text.end(), is_digit);
 }
 
 // The byte with an ASCII lower-case letter made upper case; any other byte,
