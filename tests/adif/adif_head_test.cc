@@ -41,7 +41,9 @@ TEST(AdifHead, FindsAMarkerAnywhereInEitherEnd) {
       {utf16("header"), utf16("\r\n<eor>\r\n").substr(2), adif_file},
       {"CALL,BAND\nQ1AAA,20M\n<eo", "h>", not_adif},
       {"CALL,BAND\n<CALL:1>A\nAPP_LoTW_OWNCALL\n<eo r>", "", not_adif},
+      // Only ASCII characters count: U+263C's low byte is no "<".
       {utf16("<e\xE9or>"), "", not_adif},
+      {"\xFF\xFE<\x26"s + utf16("eor>").substr(2), "", not_adif},
   };
   for (const auto& c : cases)
     EXPECT_EQ(adif_kind_of(c.head, c.tail), c.kind)

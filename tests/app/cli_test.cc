@@ -361,6 +361,14 @@ const std::string help_text =
     "  --version       show the version\n"
     "  --              take every argument after it as a file name\n";
 
+// More columns than are walked by their first byte, so that a name is found
+// through the hash table: F0 to F39.
+const std::string forty_names = [] {
+  std::string names = "F0";
+  for (int i = 1; i < 40; ++i)
+    names += ",F" + std::to_string(i);
+  return names;
+}();
 const std::string owncall_report =
     "<APP_LoTW_OWNCALL:1>N\n<CALL:5>Q1AAA\n<eor>\n";
 const std::string owncall_row = "Q1AAA,,,,,,,,,,,,,,\n";
@@ -499,10 +507,10 @@ const char* make_output_read_only(const fs::path& work) {
 }
 
 // A sticky folder that everyone may write, as /tmp, holding out.csv owned
-// by another user (65533) than the one who runs the case (nobody): a link
-// to nobody's own file, or a file of its own.
+// by owner, by default another user (65533) than the one who runs the case
+// (nobody): a link to nobody's own file, or a file of its own.
 const char* share_with_another_user(const fs::path& work, bool link,
-                                    uid_t link_owner = 65533) {
+                                    uid_t owner = 65533) {
   if (geteuid() != 0)
     return "giving a file to another user needs root";
   fs::permissions(work, fs::perms::all);
@@ -512,7 +520,7 @@ const char* share_with_another_user(const fs::path& work, bool link,
   if (link) {
     fs::create_symlink("../precious.txt", out);
     return chown((work / "precious.txt").c_str(), 65534, 65534) == 0 &&
-                   lchown(out.c_str(), link_owner, link_owner) == 0
+                   lchown(out.c_str(), owner, owner) == 0
                ? nullptr
                : "chown failed";
   }
@@ -520,7 +528,7 @@ const char* share_with_another_user(const fs::path& work, bool link,
   fs::permissions(
       out, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
                               fs::perms::others_exec));
-  return chown(out.c_str(), 65533, 65533) == 0 ? nullptr : "chown failed";
+  return chown(out.c_str(), owner, owner) == 0 ? nullptr : "chown failed";
 }
 const char* plant_link(const fs::path& work) {
   return share_with_another_user(work, true);
@@ -531,6 +539,10 @@ const char* link_of_folder_owner(const fs::path& work) {
 }
 const char* share_file(const fs::path& work) {
   return share_with_another_user(work, false);
+}
+// Nobody's own file there, which nobody may replace.
+const char* share_own_file(const fs::path& work) {
+  return share_with_another_user(work, false, 65534);
 }
 #endif
 
@@ -1069,6 +1081,14 @@ const cli_case cli_cases[] = {
      1,
      "Bad field name Call in --columns\n\n" + usage_line,
      {}},
+    {"a field name given twice past the columns walked by their first byte",
+     {{"log.adi", worked_report}},
+     nullptr,
+     "",
+     "--columns " + forty_names + ",f7 log.adi",
+     1,
+     "Bad field name f7 in --columns\n\n" + usage_line,
+     {}},
     {"a field name with another character",
      {{"log.adi", worked_report}},
      nullptr,
@@ -1281,6 +1301,14 @@ const cli_case cli_cases[] = {
      1,
      "Could not open output file shared/out.csv\n\n" + usage_line,
      {}},
+    {"one's own file in a shared folder is replaced",
+     {{"log.adi", worked_report}},
+     share_own_file,
+     as_nobody,
+     "log.adi shared/out.csv",
+     0,
+     "Wrote 1 QSOs to shared/out.csv\n",
+     {{"shared/out.csv", header + worked_row}}},
     {"descriptor output is appended to",
      {{"log.adi", worked_report}, {"log.txt", "old\n"}},
      nullptr,
