@@ -25,6 +25,8 @@
 #include <sys/wait.h>
 #endif
 
+#include "support/test_files.h"
+
 namespace qsoflat {
 
 namespace fs = std::filesystem;
@@ -32,7 +34,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using namespace std::string_literals;
-using files = std::map<std::string, std::string>;  // relative path: bytes
 
 const std::string usage_line = "Usage:\tqsoflat <input.ADI> [output.CSV]\n\n";
 const std::string header =
@@ -47,20 +48,6 @@ const std::string worked_report =
 const std::string worked_row =
     "Q1AAA,20M,SSB,3-Oct-2012,1012,Y,13-Oct-2012,291,,,,,,,\"CT,HARTFORD\"\n";
 const std::string examples = QSOFLAT_EXAMPLES;
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-files files_in(const fs::path& folder) {
-  files found;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file())  // a FIFO would wait for a writer
-      found[fs::relative(entry.path(), folder).generic_u8string()] =
-          read_file(entry.path());
-  return found;
-}
 
 struct run_result {
   std::string skipped;  // why the case could not be made here
@@ -373,14 +360,6 @@ const std::string owncall_report =
     "<APP_LoTW_OWNCALL:1>N\n<CALL:5>Q1AAA\n<eor>\n";
 const std::string owncall_row = "Q1AAA,,,,,,,,,,,,,,\n";
 
-// The same text as UTF-16, little-endian, with its byte-order mark.
-std::string as_utf16(const std::string& text) {
-  std::string wide = "\xFF\xFE";
-  for (const char c : text)
-    wide += std::string{c, '\0'};
-  return wide;
-}
-
 // The example report with CR-only line ends, more than 64 KiB of them, or
 // with as much of a header.
 std::string long_report(bool long_header) {
@@ -632,7 +611,7 @@ const cli_case cli_cases[] = {
     // Any ADIF file is refused as the output, by a marker in its first or
     // last 64 KiB, and kept byte for byte.
     {"a report in UTF-16 is never the output",
-     {{"log.adi", worked_report}, {"old.csv", as_utf16(example_report)}},
+     {{"log.adi", worked_report}, {"old.csv", utf16_of_ascii(example_report)}},
      nullptr,
      "",
      "log.adi old.csv",

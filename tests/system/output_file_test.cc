@@ -6,13 +6,12 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <string>
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
+#include "support/test_files.h"
 #include "system/temporary_file.h"
 
 namespace qsoflat {
@@ -38,16 +37,6 @@ bool interrupted_rename(const system_name& temporary, const system_name& target,
   return system_commit_calls.rename(temporary, target, replacing);
 }
 #endif
-
-std::map<std::string, std::string> files_in(const fs::path& folder) {
-  std::map<std::string, std::string> found;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    found[entry.path().filename().u8string()] =
-        std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return found;
-}
 
 // Whichever call of the commit fails, the old file stays as it was and no
 // temporary file is left; once the rename has begun, a signal does not end
@@ -88,8 +77,7 @@ TEST(OutputFile, CommitLeavesTheOldFileOrTheNew) {
       calls.rename = c.calls.rename != nullptr ? c.calls.rename : calls.rename;
       EXPECT_EQ(out.commit(calls), std::string(c.left) == "new");
     }
-    EXPECT_EQ(files_in(folder),
-              (std::map<std::string, std::string>{{"out.csv", c.left}}));
+    EXPECT_EQ(files_in(folder), (files{{"out.csv", c.left}}));
     (void)std::fclose(input);
   }
   fs::remove_all(folder);
@@ -157,8 +145,7 @@ TEST(OutputFile, CommitTellsOfAFileHeldMeanwhile) {
     EXPECT_TRUE(out.failure().held_by_another_program()) << out.failure().code;
     (void)CloseHandle(held);
   }
-  EXPECT_EQ(files_in(folder),
-            (std::map<std::string, std::string>{{"out.csv", "old"}}));
+  EXPECT_EQ(files_in(folder), (files{{"out.csv", "old"}}));
   (void)std::fclose(input);
   fs::remove_all(folder);
 }
