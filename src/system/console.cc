@@ -151,11 +151,8 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
 bool has_console_of_its_own() {
   // The count comes back whole even when the list has no room for it.
   DWORD processes[2];
-  console_facts facts;
-  facts.processes = GetConsoleProcessList(processes, 2);
-  facts.input_is_console = is_console(STD_INPUT_HANDLE);
-  facts.error_is_console = is_console(STD_ERROR_HANDLE);
-  return is_console_of_its_own(facts);
+  return GetConsoleProcessList(processes, 2) == 1 &&
+         is_console(STD_INPUT_HANDLE) && is_console(STD_ERROR_HANDLE);
 }
 
 #else
@@ -163,11 +160,6 @@ bool has_console_of_its_own() {
 bool has_console_of_its_own() { return false; }
 
 #endif
-
-bool is_console_of_its_own(const console_facts& facts) {
-  return facts.processes == 1 && facts.input_is_console &&
-         facts.error_is_console;
-}
 
 std::string ask(const char* question) {
   (void)std::fflush(stdout);  // what the run wrote there comes first
