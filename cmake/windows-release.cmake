@@ -54,6 +54,7 @@ foreach(bits 64 32)
     BINARY_DIR win${bits}
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${toolchain}
                -DBUILD_TESTING=ON -DQSOFLAT_SUITE=${suite}
+               -DQSOFLAT_WERROR=${QSOFLAT_WERROR}
     BUILD_ALWAYS ON
     TEST_BEFORE_INSTALL ON
     TEST_COMMAND ${test_command}

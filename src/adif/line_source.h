@@ -4,6 +4,7 @@
 #define QSOFLAT_ADIF_LINE_SOURCE_H_
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdio>
 #include <string_view>
@@ -75,6 +76,10 @@ class line_source {
   bool read_more(filling& mode);
   // The whole buffer as a line's text so far, with its first ">".
   line held_text() const;
+  // Whether the buffer's invariant below holds; asserted after each fill.
+  bool holds_invariant() const {
+    return begin_ <= end_ && end_ < buffer_.size() && buffer_[end_] == '\n';
+  }
 
   std::FILE* in_;  // borrowed; a read error stays visible via ferror
   // Invariant: the unread input is [begin_, end_), buffer_[end_] is a line
@@ -179,6 +184,7 @@ void line_source::fill(const line& partial, Keep& keep) {
       grow();
   } while (!read_more(mode) && !at_eof_);
   buffer_[end_] = '\n';
+  assert(holds_invariant());
 }
 
 }  // namespace qsoflat

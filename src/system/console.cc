@@ -143,6 +143,7 @@ bool is_folder(int descriptor) {
 
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
+  arguments.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i)
     arguments.push_back(utf8_of(argv[i]));
   return arguments;

@@ -1,5 +1,5 @@
-# Makes the Windows ZIP and checks that it holds the program, the README and
-# the text on use, the texts with CR LF line ends, that the program is of
+# Makes the Windows ZIP and checks that it holds the program, the README,
+# the licence and the text on use, the texts with CR LF line ends, that the program is of
 # the kind its name says (PE32 for win32, PE32+ for win64), that it holds
 # the SSE2 line scan, and that it needs no DLL that Windows lacks.
 # cmake -DBUILD=<build dir> -DCPACK=<cpack> -DOBJDUMP=<objdump>
@@ -19,7 +19,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf ${zip}
                 WORKING_DIRECTORY ${work}/unpacked RESULT_VARIABLE status)
 file(GLOB_RECURSE files RELATIVE ${work}/unpacked ${work}/unpacked/*)
 list(SORT files)
-set(expected ${NAME}/README.md ${NAME}/USING.txt ${NAME}/qsoflat.exe)
+set(expected ${NAME}/LICENSE.txt ${NAME}/README.md ${NAME}/USING.txt
+    ${NAME}/qsoflat.exe)
 if(NOT status EQUAL 0 OR NOT files STREQUAL expected)
   message(FATAL_ERROR "${zip} holds [${files}], not [${expected}]")
 endif()
@@ -53,7 +54,7 @@ if(NOT status EQUAL 0 OR NOT imports STREQUAL "DLL Name: KERNEL32.dll;DLL Name: 
   message(FATAL_ERROR "qsoflat.exe imports [${imports}], not only KERNEL32.dll and msvcrt.dll")
 endif()
 
-foreach(text README.md USING.txt)
+foreach(text LICENSE.txt README.md USING.txt)
   # Read as hex, since reading as text drops the CRs; one space before each
   # byte keeps a match from straddling two of them.
   file(READ ${work}/unpacked/${NAME}/${text} hex HEX)
