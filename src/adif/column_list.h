@@ -13,6 +13,7 @@
 
 #include "adif/field_match.h"
 #include "qso/fields.h"
+#include "text/ascii.h"
 
 namespace qsoflat {
 

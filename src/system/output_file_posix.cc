@@ -177,6 +177,8 @@ destination destination_of_open(int descriptor, const char* name, int input,
   return d;
 }
 
+// What the output's name leads to, for a run that reads the descriptor
+// input.
 destination destination_of(int input, const char* name) {
   if (planted_link(name))
     return refused(EACCES);

@@ -91,6 +91,7 @@ struct destination {
   file_identity identity;
 };
 
+// What the output's name leads to, for a run that reads input.
 destination destination_of(std::FILE* input, const system_name& name) {
   destination d;
   const file_identity input_identity =
