@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -83,17 +84,27 @@ TEST(OutputFile, CommitLeavesTheOldFileOrTheNew) {
   fs::remove_all(folder);
 }
 
+// The sizes of the head and the tail that the last test was given.
+std::size_t head_size = 0;
+std::size_t tail_size = 0;
+
 // A file is precious by a marker in its first or last 64 KiB, the tail
-// starting at an even offset; its middle is never read.
+// starting at an even offset; its middle is never read, and a small file
+// is the head alone.
 TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
   constexpr std::size_t part = precious_part_size;
   const struct {
     std::size_t size, marker_at;
     bool precious;
+    std::size_t tail;
   } cases[] = {
-      {200000, part - 5, true},           {200000, part - 4, false},
-      {200000, 200000 - part - 1, false}, {200000, 200000 - 5, true},
-      {200001, 200001 - part + 1, true},  {200001, 200001 - part, false},
+      {200000, part - 5, true, part},
+      {200000, part - 4, false, part},
+      {200000, 200000 - part - 1, false, part},
+      {200000, 200000 - 5, true, part},
+      {200001, 200001 - part + 1, true, part - 1},
+      {200001, 200001 - part, false, part - 1},
+      {100, 95, true, 0},
   };
   const fs::path folder =
       fs::temp_directory_path() / ("qsoflat-head-" + std::to_string(getpid()));
@@ -109,6 +120,8 @@ TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
     const open_result opened =
         out.open(input, (folder / "out.csv").u8string().c_str(),
                  [](std::string_view head, std::string_view tail) {
+                   head_size = head.size();
+                   tail_size = tail.size();
                    return head.find("<eor>") != std::string_view::npos ||
                                   tail.find("<eor>") != std::string_view::npos
                               ? 7
@@ -117,6 +130,8 @@ TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
     EXPECT_EQ(opened.outcome,
               c.precious ? open_outcome::precious : open_outcome::opened);
     EXPECT_EQ(opened.precious_kind, c.precious ? 7 : 0);
+    EXPECT_EQ(head_size, std::min(c.size, part));
+    EXPECT_EQ(tail_size, c.tail);
   }
   (void)std::fclose(input);
   fs::remove_all(folder);
