@@ -260,14 +260,6 @@ bool writes_xlsx(std::string_view output_name, const run_options& options) {
                                         extension));
 }
 
-// The folder a file name names the file in, for the temporary files that
-// go with it.
-std::string folder_of(const std::string& name) {
-  const std::string folder =
-      std::filesystem::u8path(name).parent_path().u8string();
-  return folder.empty() ? std::string(".") : folder;
-}
-
 // The writer of the output's rows. Every writer stands behind the same
 // seam, so that the run does not change for another. The .xlsx library
 // writes its file by name: the staged file, in place, with the library's
@@ -276,10 +268,9 @@ std::unique_ptr<row_writer> make_writer(const output_file& out,
                                         const column_list* columns,
                                         const run_options& options, bool xlsx) {
   if (xlsx) {
-    const std::string name = out.staged_name();
-    return std::make_unique<xlsx_row_writer>(name.c_str(),
-                                             folder_of(name).c_str(), columns,
-                                             options.iso_dates, out.stream());
+    return std::make_unique<xlsx_row_writer>(
+        out.staged_name().c_str(), out.staged_folder().c_str(), columns,
+        options.iso_dates, out.stream());
   }
   return std::make_unique<csv_row_writer>(out.stream(), columns,
                                           options.iso_dates, options.separator);
@@ -295,7 +286,7 @@ copied copy_rows(adif_reader& reader, row_writer& writer, qso_record& record) {
   copied done;
   try {
     writer.header();
-    while (read_record(reader, record) == read_outcome::record_complete &&
+    while (reader.read_record(record) == read_outcome::record_complete &&
            writer.row(record))
       ++done.qsos;
   } catch (const std::bad_alloc&) {

@@ -4,18 +4,13 @@
 #include <cstdint>
 #include <numeric>
 
+#include "text/ascii.h"
 #include "text/utf8.h"
 #include "text/windows1252.h"
 
 namespace qsoflat {
 
 namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool all_digits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), is_digit);
-}
 
 int number_at(std::string_view text, std::size_t at, std::size_t count) {
   int n = 0;

@@ -66,7 +66,7 @@ lxw_format* number_format(xlsx_writer& writer, const decimal& number) {
 
 // Makes the column wide enough for a value of that many characters, and
 // one more between it and the next.
-void widen(xlsx_writer& writer, lxw_col_t column, std::size_t characters) {
+void fit_column(xlsx_writer& writer, lxw_col_t column, std::size_t characters) {
   writer.widths[column] = std::max(writer.widths[column], characters + 1);
 }
 
@@ -77,7 +77,7 @@ bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
     ++writer.cut_values;
   if (cell.shown.size() >= writer.widths[column] &&
       writer.widths[column] < widest)
-    widen(writer, column, characters(cell.shown));
+    fit_column(writer, column, characters(cell.shown));
   return check(writer, writer.library->worksheet_write_string(
                            writer.sheets.back(), writer.row, column, cell.bytes,
                            nullptr));
@@ -98,14 +98,14 @@ bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
   switch (kind) {
     case column_kind::date:
       if (read_date(value, number)) {
-        widen(writer, column, 10);
+        fit_column(writer, column, 10);
         return put_number(writer, column, number, writer.date);
       }
       break;
     case column_kind::time:
       if (read_time(value, number)) {
         const bool with_seconds = value.size() == 6;
-        widen(writer, column, with_seconds ? 8 : 5);
+        fit_column(writer, column, with_seconds ? 8 : 5);
         return put_number(writer, column, number,
                           with_seconds ? writer.seconds : writer.minutes);
       }
@@ -113,7 +113,7 @@ bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
     case column_kind::number: {
       decimal read;
       if (read_decimal(value, read)) {
-        widen(writer, column, value.size());
+        fit_column(writer, column, value.size());
         return put_number(writer, column, read.value,
                           read.general ? nullptr : number_format(writer, read));
       }

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdlib>
 
+#include "text/utf16.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -25,15 +27,7 @@ bool is_control_byte(unsigned char c) {
 
 #ifdef _WIN32
 
-std::wstring widen(std::string_view utf8) {
-  const int length = static_cast<int>(utf8.size());
-  std::wstring text(
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0), L'\0');
-  (void)MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(),
-                            static_cast<int>(text.size()));
-  return text;
-}
-
+// The text in the code page, by the flags of WideCharToMultiByte.
 std::string narrow(UINT code_page, DWORD flags, std::wstring_view text) {
   const int length = static_cast<int>(text.size());
   std::string bytes(WideCharToMultiByte(code_page, flags, text.data(), length,
@@ -57,7 +51,7 @@ void write_message(const char* format, std::va_list arguments) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
   DWORD console_mode = 0;
   if (GetConsoleMode(handle, &console_mode) != 0) {
-    const std::wstring wide_text = widen(text);
+    const std::wstring wide_text = utf16_of(text);
     DWORD written = 0;
     (void)std::fflush(stderr);  // what went before comes first
     (void)WriteConsoleW(handle, wide_text.data(),
@@ -70,7 +64,7 @@ void write_message(const char* format, std::va_list arguments) {
   const UINT code_page = GetACP();
   std::string bytes = text;
   if (code_page != CP_UTF8) {
-    const std::wstring wide_text = widen(text);
+    const std::wstring wide_text = utf16_of(text);
     bytes = narrow(code_page, WC_NO_BEST_FIT_CHARS, wide_text);
     if (bytes.empty())
       bytes = narrow(code_page, 0, wide_text);
@@ -82,7 +76,7 @@ void write_message(const char* format, std::va_list arguments) {
 // first Ctrl-Z byte. The wide function opens any name, where the narrow one
 // would open only names that the ANSI code page can spell.
 int open_to_read(const char* name) {
-  return _wopen(widen(name).c_str(), _O_RDONLY | _O_BINARY);
+  return _wopen(utf16_of(name).c_str(), _O_RDONLY | _O_BINARY);
 }
 
 bool is_console(DWORD standard_handle) {
@@ -117,24 +111,19 @@ bool is_folder(int descriptor) {
 
 #ifdef _WIN32
 
-std::wstring wide_name(std::string_view utf8) { return widen(utf8); }
-
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   arguments.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i)
-    arguments.push_back(narrow(CP_UTF8, 0, argv[i]));
+    arguments.push_back(utf8_of(argv[i]));
   return arguments;
 }
 
 bool has_console_of_its_own() {
   // The count comes back whole even when the list has no room for it.
   DWORD processes[2];
-  console_facts facts;
-  facts.processes = GetConsoleProcessList(processes, 2);
-  facts.input_is_console = is_console(STD_INPUT_HANDLE);
-  facts.error_is_console = is_console(STD_ERROR_HANDLE);
-  return is_console_of_its_own(facts);
+  return GetConsoleProcessList(processes, 2) == 1 &&
+         is_console(STD_INPUT_HANDLE) && is_console(STD_ERROR_HANDLE);
 }
 
 #else
@@ -142,11 +131,6 @@ bool has_console_of_its_own() {
 bool has_console_of_its_own() { return false; }
 
 #endif
-
-bool is_console_of_its_own(const console_facts& facts) {
-  return facts.processes == 1 && facts.input_is_console &&
-         facts.error_is_console;
-}
 
 std::string ask(const char* question) {
   (void)std::fflush(stdout);  // what the run wrote there comes first

@@ -89,6 +89,10 @@ class output_file {
   bool is_staged() const { return state_ == state::staged; }
   // The temporary file's name in UTF-8; empty unless staged.
   std::string staged_name() const;
+  // The folder of the temporary file in UTF-8, as a name the system's calls
+  // take ("." for the working folder), where such a writer may keep files
+  // of its own; empty unless staged.
+  std::string staged_folder() const;
 
   // Closes the output and puts it in place of the old file, which keeps
   // its mode, group and access control list: the new file takes them only
