@@ -228,14 +228,14 @@ bool read_back(const xlsx_writer& writer) {
 
 }  // namespace
 
-xlsx_writer::xlsx_writer(const char* file, const char* temporary_folder,
-                         const column_list* chosen, bool iso,
-                         std::uint32_t rows, std::FILE* staged)
-    : file_name(file),
-      written(staged),
+xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
+                         const column_list* chosen, bool iso_dates,
+                         std::uint32_t sheet_rows, std::FILE* written)
+    : file_name(file_name),
+      written(written),
       first_slot(chosen != nullptr ? 0 : first_column),
-      iso_dates(iso),
-      sheet_rows(rows) {
+      iso_dates(iso_dates),
+      sheet_rows(sheet_rows) {
   output_columns(chosen, names, kinds);
   widths.assign(names.size(), narrowest);
   // The library copies both names.
@@ -248,7 +248,7 @@ xlsx_writer::xlsx_writer(const char* file, const char* temporary_folder,
   library = xlsx_library_functions();
   if (library == nullptr)
     return;
-  book = library->workbook_new_opt(file, &options);
+  book = library->workbook_new_opt(file_name, &options);
   if (book == nullptr)
     throw std::bad_alloc();
 }
