@@ -79,7 +79,7 @@ conversion convert(const std::string& input, bool skip_unknown,
         out, all_columns ? output_columns_of(columns) : fixed_columns());
     result.columns = all_columns ? columns.size() : field_count - first_column;
     writer.header();
-    while (read_record(reader, record) == read_outcome::record_complete) {
+    while (reader.read_record(record) == read_outcome::record_complete) {
       ++result.records;
       if (!all_columns) {
         const field_slot& call = record.slots[2];

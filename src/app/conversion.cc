@@ -1,7 +1,6 @@
 #include "app/conversion.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -26,6 +25,14 @@ const char held_by_another_program[] =
     "It is open in another program, such as a spreadsheet: close it there and "
     "try again.\n";
 
+// Refuses an .xlsx output that is no file: the library writes a file by its
+// name, and a workbook cannot be streamed.
+std::string not_a_file(const std::string& shown) {
+  return "Output file " + shown +
+         " is not a file: an .xlsx workbook cannot be written to a pipe, a "
+         "terminal or a device\n\n";
+}
+
 // Why the output must not be written, or nothing once it is opened. It
 // replaces a file, so it must not be the input under any name (file
 // identity decides, not the spelling of the names), nor an ADIF file. The
@@ -33,12 +40,16 @@ const char held_by_another_program[] =
 // streamed: it goes only where a file is put in place.
 std::string open_output(output_file& out, std::FILE* in,
                         const std::string& name, bool xlsx) {
+  const std::string shown = printable(name);
+  // Told by the name alone, without opening it, which would wait for a
+  // FIFO's reader.
+  if (xlsx && names_stream(name.c_str()))
+    return not_a_file(shown);
   const open_result opened =
       out.open(in, name.c_str(),
                [](std::string_view head, std::string_view tail) -> int {
                  return adif_kind_of(head, tail);
                });
-  const std::string shown = printable(name);
   switch (opened.outcome) {
     case open_outcome::is_input:
       return "Output file " + shown + " is the input file\n\n";
@@ -55,9 +66,7 @@ std::string open_output(output_file& out, std::FILE* in,
       break;
   }
   if (xlsx && !out.is_staged())
-    return "Output file " + shown +
-           " is not a file: an .xlsx workbook cannot be written to a pipe, a "
-           "terminal or a device\n\n";
+    return not_a_file(shown);
   return {};
 }
 
@@ -82,14 +91,6 @@ bool writes_xlsx(std::string_view output_name, const run_options& options) {
                                         extension));
 }
 
-// The folder a file name names the file in, for the temporary files that
-// go with it.
-std::string folder_of(const std::string& name) {
-  const std::string folder =
-      std::filesystem::u8path(name).parent_path().u8string();
-  return folder.empty() ? std::string(".") : folder;
-}
-
 // The writer of the output's rows. Every writer stands behind the same
 // seam, so that the run does not change for another. The .xlsx library
 // writes its file by name: the staged file, in place, with the library's
@@ -97,11 +98,10 @@ std::string folder_of(const std::string& name) {
 std::unique_ptr<row_writer> make_writer(const output_file& out,
                                         output_columns columns,
                                         const run_options& options, bool xlsx) {
-  if (xlsx) {
-    const std::string name = out.staged_name();
-    return std::make_unique<xlsx_writer>(name.c_str(), folder_of(name).c_str(),
-                                         std::move(columns), options.iso_dates);
-  }
+  if (xlsx)
+    return std::make_unique<xlsx_writer>(
+        out.staged_name().c_str(), out.staged_folder().c_str(),
+        std::move(columns), options.iso_dates, xlsx_sheet_rows, out.stream());
   return std::make_unique<csv_writer>(out.stream(), std::move(columns),
                                       options.iso_dates, options.separator);
 }
@@ -112,7 +112,7 @@ void copy_rows(adif_reader& reader, row_writer& writer, qso_record& record,
                conversion& done) {
   try {
     writer.header();
-    while (read_record(reader, record) == read_outcome::record_complete &&
+    while (reader.read_record(record) == read_outcome::record_complete &&
            writer.row(record))
       ++done.qsos;
   } catch (const std::bad_alloc&) {
@@ -177,9 +177,17 @@ ending convert(const std::string& input_name, const std::string& output_name,
   conversion done;
   if (all)
     done.input = take_columns_of_report(in.get(), found);
+  const column_list& list = all ? found : options.list;
+  // A sheet must hold every column, which is told before any row is
+  // written, and the old file is left as it was.
+  if (done.input == input_outcome::read && xlsx &&
+      options.columns != column_choice::fixed &&
+      list.size() > xlsx_sheet_columns)
+    return refusal("Too many columns for an .xlsx sheet in " +
+                   printable(output_name) + ": " + std::to_string(list.size()) +
+                   ", 16,384 at most; a CSV output takes them all\n\n");
   if (done.input == input_outcome::read)
-    done =
-        copy_report(in.get(), out, all ? found : options.list, options, xlsx);
+    done = copy_report(in.get(), out, list, options, xlsx);
   return ending_of(done, input_name, output_name);
 }
 

@@ -9,8 +9,9 @@
 #include <numeric>
 #include <utility>
 
-#include "adif/line_scan.h"
+#include "text/ascii.h"
 #include "text/leading_integer.h"
+#include "text/swar.h"
 
 namespace qsoflat {
 
@@ -82,7 +83,6 @@ char* put_quoted(char* out, std::string_view value) {
 
 // Whether any of the eight bytes at p is the separator or a double quote.
 bool needs_quotes_in_word(const char* p, char separator) {
-  using namespace line_scan_detail;
   const std::uint64_t word = load_word(p);
   return (zero_bytes(word ^
                      (low_bits * static_cast<unsigned char>(separator))) |
@@ -125,13 +125,6 @@ constexpr bool has_month(std::int32_t date) {
   return date / 100 % 100 >= 1 && date / 100 % 100 <= 12;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool all_digits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return is_digit(c); });
-}
-
 // Whether the eight bytes at p are all digits, tested as one word: a byte
 // is a digit when its high half is 3 and stays 3 once 6 is added, and the
 // first test keeps the addition from carrying into the next byte.
@@ -147,9 +140,9 @@ bool eight_digits(const char* p) {
 
 int two_digits(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
-// Makes room for that many bytes at offset at of the buffer and returns
-// where they go.
-char* reserve(std::vector<char>& buffer, std::size_t at, std::size_t room) {
+// Grows the buffer, where it must, to hold that many bytes at offset at,
+// and returns where they go.
+char* make_room(std::vector<char>& buffer, std::size_t at, std::size_t room) {
   if (buffer.size() - at < room) {
     if (room > buffer.max_size() - at)
       throw std::bad_alloc();
@@ -275,7 +268,7 @@ bool csv_writer::row_by_columns(const qso_record& record) {
   const std::size_t count = columns_.columns.size();
   const std::uint64_t round = record.round();
   const bool iso_dates = iso_dates_;
-  char* out = reserve(buffer_, used_, count + 1);
+  char* out = make_room(buffer_, used_, count + 1);
   char* end = buffer_.data() + buffer_.size();
   bool whole = true;
   for (std::size_t i = 0; i < count; ++i) {
@@ -292,7 +285,7 @@ bool csv_writer::row_by_columns(const qso_record& record) {
       for (std::size_t j = i + 1; j < count; ++j)
         rest += room_in_buffer(slots[j], round);
       used_ = static_cast<std::size_t>(out - buffer_.data());
-      (void)reserve(buffer_, used_, rest);
+      (void)make_room(buffer_, used_, rest);
       whole = flush_rows() && whole;
       whole = put_long_value(out_, slot.value, kind == column_kind::county,
                              separator) &&
@@ -305,8 +298,8 @@ bool csv_writer::row_by_columns(const qso_record& record) {
     const std::size_t size = slot.value.size();
     const std::size_t room = room_for(size <= long_value ? size : 0) + count;
     if (static_cast<std::size_t>(end - out) < room) {
-      out = reserve(buffer_, static_cast<std::size_t>(out - buffer_.data()),
-                    room);
+      out = make_room(buffer_, static_cast<std::size_t>(out - buffer_.data()),
+                      room);
       end = buffer_.data() + buffer_.size();
     }
     out = put_value<separator>(out, kind, iso_dates, slot.value);
@@ -442,7 +435,7 @@ void csv_writer::header() {
                       [](std::size_t sum, const output_column& column) {
                         return sum + column.name.size() + 1;
                       });
-  char* out = reserve(buffer_, used_, room);
+  char* out = make_room(buffer_, used_, room);
   for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i > 0)
       *out++ = separator_;
@@ -466,7 +459,7 @@ bool csv_writer::row(const qso_record& record) {
       return row_by_columns(record);
     room += room_for(size);
   }
-  char* out = reserve(buffer_, used_, room);
+  char* out = make_room(buffer_, used_, room);
   out = put_columns(out, record.slots.data(), round,
                     std::make_index_sequence<field_count - first_column>());
   *out++ = '\n';

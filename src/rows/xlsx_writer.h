@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -19,9 +20,8 @@ namespace qsoflat {
 // The QSO rows a sheet holds below its header row; the rows after them go
 // on in the next sheet.
 inline constexpr std::uint32_t xlsx_sheet_rows = 1048575;
-// The characters a cell holds, counted as a spreadsheet counts them, in
-// UTF-16 units; a longer value is cut to them.
-inline constexpr std::size_t xlsx_cell_chars = 32767;
+// The columns a sheet holds.
+inline constexpr std::size_t xlsx_sheet_columns = 16384;
 
 // Writes the rows of the output's columns into a workbook.
 class xlsx_writer final : public row_writer {
@@ -31,11 +31,13 @@ class xlsx_writer final : public row_writer {
   // temporary_folder (UTF-8), or the system's when it is null. Dates are
   // shown in the reader's own short-date format, or as yyyy-mm-dd with
   // iso_dates. Past sheet_rows QSOs (at least 1), the rows go on in a next
-  // sheet. Memory that runs out, here or in the calls below, throws
-  // std::bad_alloc.
+  // sheet. The file is read back through written, a stream open on it,
+  // where one is given, else by its name. Memory that runs out, here or in
+  // the calls below, throws std::bad_alloc.
   xlsx_writer(const char* file_name, const char* temporary_folder,
               output_columns columns, bool iso_dates = false,
-              std::uint32_t sheet_rows = xlsx_sheet_rows);
+              std::uint32_t sheet_rows = xlsx_sheet_rows,
+              std::FILE* written = nullptr);
   // Discards a workbook that was not finished, writing no file.
   ~xlsx_writer() override;
 
@@ -45,9 +47,10 @@ class xlsx_writer final : public row_writer {
   // False when a cell could not be written or the next sheet could not be
   // made.
   bool row(const qso_record& record) override;
-  // Writes the workbook to its file and frees it. False when a row was
-  // lost on the way or the file could not be written; no file is then
-  // made, or the one made is not whole and must be discarded.
+  // Writes the workbook to its file, frees it, and reads the file back.
+  // False when a row was lost on the way, or the file could not be written
+  // or was not written whole; no file is then made, or the one made must be
+  // discarded.
   bool finish() override;
   // How many values were cut to a cell's length, which a CSV keeps whole.
   std::string note() const override;

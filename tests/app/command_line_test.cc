@@ -40,6 +40,15 @@ std::string asked(std::vector<const char*> arguments) {
   return words;
 }
 
+// More columns than are walked by their first byte, so that a name is found
+// through the hash table: F0 to F39, then f7 again.
+const std::string forty_names_and_f7 = [] {
+  std::string names = "F0";
+  for (int i = 1; i < 40; ++i)
+    names += ",F" + std::to_string(i);
+  return names + ",f7";
+}();
+
 TEST(ParseCommandLine, TakesOptionsAndNames) {
   const struct {
     std::vector<const char*> arguments;
@@ -65,6 +74,8 @@ TEST(ParseCommandLine, TakesOptionsAndNames) {
        "error Bad field name Call in --columns\n\n"},
       {{"--columns", "CALL,MY-CALL"},
        "error Bad field name MY-CALL in --columns\n\n"},
+      {{"--columns", forty_names_and_f7.c_str()},
+       "error Bad field name f7 in --columns\n\n"},
       {{"--columns", "CALL,MY\x1b"},
        "error Bad field name MY? in --columns\n\n"},
       {{"--separator", ";"}, "convert separator=;"},

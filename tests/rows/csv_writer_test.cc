@@ -216,7 +216,7 @@ TEST(WriteRecord, WritesChosenColumnsByTheirKinds) {
   output_columns columns;
   for (const char* name :
        {"Time_Off", "COUNTRY", "qsl_rcvd", "cnty", "LOTW_QSLRDATE", "SAT_NAME"})
-    columns.columns.push_back({name, kind_of(name)});
+    columns.columns.push_back({name, column_kind_of(name)});
   const std::string held_text(60000, 'y');
   const std::vector<fields> records = {
       {{0, "101500"},
