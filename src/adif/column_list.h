@@ -56,9 +56,9 @@ class column_list {
   // first ">" left out) holds before its first ":", or no_column. The
   // column likely is tried first: a report's QSOs hold their fields in the
   // same order, so a reader that passes the column after its last match
-  // seldom looks further: for --columns all, where both passes do, that
-  // costs a tenth fewer instructions on a detailed download. Past the last
-  // column, the first is likely. A few columns,
+  // seldom looks further, which --columns all, where both passes do, pays
+  // for (CONTRIBUTING, Speed and memory). Past the last column, the first
+  // is likely. A few columns,
   // as a user lists, are walked by the name's first byte; more are found
   // through a hash table, so that the cost does not grow with their number.
   [[gnu::always_inline]] std::size_t match_tag(
@@ -115,9 +115,8 @@ class column_list {
   }
 
   // As names, but the name's bytes are first compared as they stand, as
-  // the report that gave the columns repeats them: for --columns all that
-  // costs 1.6% fewer instructions on a detailed download than the compare
-  // in any case alone.
+  // the report that gave the columns repeats them, which callgrind shows
+  // pays for --columns all.
   static bool names_exactly(std::string_view tag, const column& c) {
     const std::size_t name_size = c.folded.size();
     return tag.size() > name_size + 1 && tag[name_size + 1] == ':' &&
@@ -128,8 +127,7 @@ class column_list {
   // Whether equal(at, Word{}) holds for every word of a name of size
   // bytes: the name is compared a word at a time, the last word ending at
   // the name's end and overlapping the one before it, so that no byte is
-  // compared alone. With the bytes after the last whole eight compared one
-  // at a time, 25 columns cost 4% more and --columns all 8% more.
+  // compared alone, which callgrind shows pays over a byte at a time.
   template <class Equal>
   static bool all_words(std::size_t size, const Equal& equal) {
     if (size >= 8) {

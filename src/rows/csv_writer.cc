@@ -92,12 +92,12 @@ bool needs_quotes_in_word(const char* p, char separator) {
 // A value with the separator or a double quote would change the row's
 // shape, so it alone is quoted; every other value stays byte for byte as it
 // came. No value holds a line end, since the reader ends a line's text at
-// the first line feed or carriage return, so none is looked for: looking
-// costs the plain shape 3% more instructions. Values are short, so the
-// bytes are copied while they are looked at, eight at a time where there
-// are eight, the last eight overlapping those before them: a byte at a
-// time, 25 columns cost 4% more. Inline, and forced to be, in each
-// column's own code, where the separator is a constant.
+// the first line feed or carriage return, so none is looked for. Values
+// are short, so the bytes are copied while they are looked at, eight at a
+// time where there are eight, the last eight overlapping those before
+// them. Inline, and forced to be, in each column's own code, where the
+// separator is a constant. Each of these pays in callgrind's counts
+// (CONTRIBUTING, Speed and memory).
 [[gnu::always_inline]] inline char* put_plain(char* out, std::string_view value,
                                               char separator) {
   const std::size_t size = value.size();
@@ -257,10 +257,9 @@ std::size_t room_in_buffer(const field_slot& slot, std::uint64_t round) {
 // once a long value is to go out, the room for the rest of the row is made
 // before it does, so that no part of a row reaches the stream unless all
 // of it can. The row is written through a pointer that these checks keep
-// valid: through the buffer's vector and its count, which each column
-// would read again, 25 columns cost 2% more. Making the room as each value
-// comes, rather than summing it over the row first, costs --columns all
-// 0.5% fewer instructions on a detailed download.
+// valid, not through the buffer's vector and its count, which each column
+// would read again; and the room is made as each value comes, rather than
+// summed over the row first: both pay in callgrind's counts.
 template <char separator>
 bool csv_writer::row_by_columns(const qso_record& record) {
   const field_slot* const slots = record.slots.data() + columns_.first_slot;
@@ -310,7 +309,7 @@ bool csv_writer::row_by_columns(const qso_record& record) {
 }
 
 // Each separator has its own copy of the row's code, in which it is a
-// constant: passed along, 25 columns cost 0.5% more.
+// constant, which pays over passing it along.
 bool csv_writer::row_by_columns(const qso_record& record) {
   switch (separator_) {
     case ';':

@@ -1,8 +1,8 @@
 // The functions of libxlsxwriter that the .xlsx writer calls, and those of
 // zlib that the workbook is read back with, as one table. Linux loads the
-// libraries only when an .xlsx is written: loading libxlsxwriter and the
-// libcrypto it needs costs every run 4 million instructions, 1.4% of a CSV
-// of 100,000 QSOs. The Windows programs have both linked in.
+// libraries only when an .xlsx is written, since loading libxlsxwriter and
+// the libcrypto it needs would cost every CSV run (CONTRIBUTING, Speed and
+// memory). The Windows programs have both linked in.
 #ifndef QSOFLAT_ROWS_XLSX_LIBRARY_H_
 #define QSOFLAT_ROWS_XLSX_LIBRARY_H_
 
