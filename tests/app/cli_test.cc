@@ -74,21 +74,6 @@ std::ostream& operator<<(std::ostream& os, const run_result& r) {
   return os;
 }
 
-// On Windows both the program's files and its standard error are text
-// streams, so every line feed it writes arrives as CR LF.
-std::string as_text(std::string bytes) {
-#ifdef _WIN32
-  std::string text;
-  for (const char c : bytes) {
-    if (c == '\n')
-      text += '\r';
-    text += c;
-  }
-  bytes = std::move(text);
-#endif
-  return bytes;
-}
-
 // Names in the command are UTF-8; on Windows they go through the wide
 // function, since the narrow one can pass only what the code page holds.
 int run_shell(const fs::path& folder, const std::string& command) {

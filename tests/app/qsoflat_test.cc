@@ -6,20 +6,16 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/test_files.h"
 
 namespace qsoflat {
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Reports dropped on the program that stop at a field it does not know are
 // each read again whole when the user answers S, in either case, and left
@@ -66,7 +62,7 @@ TEST(ConvertDropped, ReadsAReportWholeOnlyWhenAnsweredS) {
     EXPECT_EQ(end.closed_by_answer, c.closed_by_answer);
     for (std::size_t i = 0; i < c.outputs.size(); ++i)
       EXPECT_EQ(read_file(folder / ("r" + std::to_string(i) + ".csv")),
-                c.outputs[i]);
+                as_text(c.outputs[i]));
   }
   fs::remove_all(folder);
 }

@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace qsoflat {
 
@@ -33,6 +34,22 @@ inline std::string contents_of(std::FILE* file) {
   std::size_t got;
   while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
     bytes.append(chunk, got);
+  return bytes;
+}
+
+// The bytes as the program writes them to a text stream: on Windows both
+// its files and its standard error are text streams, so every line feed
+// it writes arrives as CR LF.
+inline std::string as_text(std::string bytes) {
+#ifdef _WIN32
+  std::string text;
+  for (const char c : bytes) {
+    if (c == '\n')
+      text += '\r';
+    text += c;
+  }
+  bytes = std::move(text);
+#endif
   return bytes;
 }
 
