@@ -173,7 +173,8 @@ void xml_scan::see(std::string_view view, std::uint64_t start, bool last) {
   if (head_.size() < head_size && start + view.size() > head_.size())
     head_.append(view.substr(head_.size() - start, head_size - head_.size()));
   const std::uint64_t end = start + view.size();
-  const std::uint64_t limit = last ? end : std::max(end, tag_span) - tag_span;
+  const std::uint64_t limit =
+      last ? end : std::max<std::uint64_t>(end, tag_span) - tag_span;
   if (sheet_ != nullptr && limit > next_) {
     const auto from = static_cast<std::size_t>(next_ - start);
     const auto to = static_cast<std::size_t>(limit - start);
