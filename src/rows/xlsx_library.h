@@ -1,7 +1,8 @@
-// The functions of libxlsxwriter that the .xlsx writer calls, as one table.
-// Linux loads the library only when an .xlsx is written: loading it and the
-// libcrypto it needs costs every run 4 million instructions, 1.4% of a CSV
-// of 100,000 QSOs. The Windows programs have it linked in.
+// The functions of libxlsxwriter that the .xlsx writer and the award sheets
+// call, as one table. Linux loads the library only when an .xlsx is
+// written: loading it and the libcrypto it needs costs every run 4 million
+// instructions, 1.4% of a CSV of 100,000 QSOs. The Windows programs have it
+// linked in.
 #ifndef QSOFLAT_ROWS_XLSX_LIBRARY_H_
 #define QSOFLAT_ROWS_XLSX_LIBRARY_H_
 
@@ -23,6 +24,9 @@ struct xlsx_library {
   decltype(&::format_set_bold) format_set_bold;
   decltype(&::format_set_num_format) format_set_num_format;
   decltype(&::format_set_num_format_index) format_set_num_format_index;
+  decltype(&::format_set_bg_color) format_set_bg_color;
+  decltype(&::format_set_pattern) format_set_pattern;
+  decltype(&::format_set_align) format_set_align;
 };
 
 // The library's functions, loaded on the first call; null where it cannot

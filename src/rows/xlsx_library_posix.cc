@@ -30,7 +30,9 @@ const xlsx_library* load() {
       QSOFLAT_TAKE(worksheet_write_number) &&
       QSOFLAT_TAKE(worksheet_write_string) && QSOFLAT_TAKE(format_set_bold) &&
       QSOFLAT_TAKE(format_set_num_format) &&
-      QSOFLAT_TAKE(format_set_num_format_index))
+      QSOFLAT_TAKE(format_set_num_format_index) &&
+      QSOFLAT_TAKE(format_set_bg_color) && QSOFLAT_TAKE(format_set_pattern) &&
+      QSOFLAT_TAKE(format_set_align))
     return &functions;
 #undef QSOFLAT_TAKE
   const char* const why = dlerror();

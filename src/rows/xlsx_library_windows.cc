@@ -17,7 +17,10 @@ const xlsx_library* xlsx_library_functions() {
                                          worksheet_write_string,
                                          format_set_bold,
                                          format_set_num_format,
-                                         format_set_num_format_index};
+                                         format_set_num_format_index,
+                                         format_set_bg_color,
+                                         format_set_pattern,
+                                         format_set_align};
   return &functions;
 }
 
