@@ -78,7 +78,7 @@ conversion convert(const std::string& input, bool skip_unknown,
     csv_writer writer(out, all_columns ? &columns : nullptr);
     result.columns = all_columns ? columns.size() : field_count - first_column;
     write_header(writer);
-    while (read_record(reader, record) == read_outcome::record_complete) {
+    while (reader.read_record(record) == read_outcome::record_complete) {
       ++result.records;
       if (!all_columns) {
         const field_slot& call = record.slots[2];

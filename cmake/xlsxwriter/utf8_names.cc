@@ -9,19 +9,18 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
+
+#include "text/utf16.h"
 
 namespace {
 
-// The wide name for a UTF-8 one; false when it is not valid UTF-8.
-bool widen(const char* name, std::wstring* wide) {
-  const int length = static_cast<int>(std::strlen(name));
-  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name,
-                                       length, nullptr, 0);
-  if (size == 0 && length != 0) return false;
-  wide->assign(static_cast<std::size_t>(size), L'\0');
-  (void)MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, length,
-                            wide->data(), size);
-  return true;
+// The wide name for a UTF-8 one; false when it is not valid UTF-8, which
+// alone does not come back whole from UTF-16.
+bool wide_name(const char* name, std::wstring* wide) {
+  const std::string_view utf8(name);
+  *wide = qsoflat::utf16_of(utf8);
+  return qsoflat::utf8_of(*wide) == utf8;
 }
 
 // The error number that fopen would give for a system error, for the
@@ -87,10 +86,10 @@ bool mode_of(const char* mode, open_mode* how) {
 extern "C" FILE* qsoflat_fopen(const char* name, const char* mode) {
   std::wstring wide;
   open_mode how;
-  if (!widen(name, &wide)) return fopen(name, mode);
+  if (!wide_name(name, &wide)) return fopen(name, mode);
   if (!mode_of(mode, &how)) {
     std::wstring wide_mode;
-    (void)widen(mode, &wide_mode);
+    (void)wide_name(mode, &wide_mode);
     return _wfopen(wide.c_str(), wide_mode.c_str());
   }
   const HANDLE handle = CreateFileW(
@@ -115,7 +114,7 @@ extern "C" FILE* qsoflat_fopen(const char* name, const char* mode) {
 
 extern "C" int qsoflat_open(const char* name, int flags, int mode) {
   std::wstring wide;
-  if (!widen(name, &wide)) return _open(name, flags, mode);
+  if (!wide_name(name, &wide)) return _open(name, flags, mode);
   return _wopen(wide.c_str(), flags, mode);
 }
 
@@ -124,7 +123,7 @@ extern "C" int qsoflat_open(const char* name, int flags, int mode) {
 // its times.
 extern "C" int qsoflat_stat(const char* name, struct stat* status) {
   std::wstring wide;
-  if (!widen(name, &wide)) return stat(name, status);
+  if (!wide_name(name, &wide)) return stat(name, status);
   const DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     errno = ENOENT;

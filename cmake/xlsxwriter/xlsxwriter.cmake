@@ -120,7 +120,8 @@ list(APPEND xlsxwriter_sources
 # Built with mingw, the library opens its files and temporary files by
 # narrow name, in the ANSI code page. Each such call is sent to
 # cmake/xlsxwriter/utf8_names.cc, which takes the name as the UTF-8 that every name in
-# the program is, and opens the file by its wide name.
+# the program is, and opens the file by its wide name, converted as the
+# program converts its own (src/text/utf16.*).
 add_library(qsoflat_xlsxwriter STATIC ${xlsxwriter_sources}
             ${CMAKE_CURRENT_LIST_DIR}/utf8_names.cc)
 target_include_directories(qsoflat_xlsxwriter SYSTEM PUBLIC ${source}/include)
@@ -131,4 +132,5 @@ set_source_files_properties(${xlsxwriter_sources} PROPERTIES
   COMPILE_DEFINITIONS QSOFLAT_UTF8_NAMES_REDIRECT
   COMPILE_OPTIONS "-include;${CMAKE_CURRENT_LIST_DIR}/utf8_names.h;-w")
 target_link_libraries(qsoflat_xlsxwriter PUBLIC ${ZLIB_STATIC_LIBRARY})
+target_link_libraries(qsoflat_xlsxwriter PRIVATE qsoflat_utf16)
 add_library(qsoflat::xlsxwriter ALIAS qsoflat_xlsxwriter)

@@ -56,7 +56,8 @@ std::string narrowed(std::string_view text, bool little_endian) {
   return narrow;
 }
 
-adif_kind kind_of(std::string_view head, std::string_view tail) {
+// What adif_kind_of tells, for text of one byte a character.
+adif_kind adif_kind_of_narrow(std::string_view head, std::string_view tail) {
   bool adif = false;
   for (const std::string_view marker : markers)
     adif = adif || holds(head, marker) || holds(tail, marker);
@@ -71,8 +72,8 @@ adif_kind kind_of(std::string_view head, std::string_view tail) {
 adif_kind adif_kind_of(std::string_view head, std::string_view tail) {
   const bool little = head.substr(0, 2) == "\xFF\xFE";
   if (little || head.substr(0, 2) == "\xFE\xFF")
-    return kind_of(narrowed(head, little), narrowed(tail, little));
-  return kind_of(head, tail);
+    return adif_kind_of_narrow(narrowed(head, little), narrowed(tail, little));
+  return adif_kind_of_narrow(head, tail);
 }
 
 }  // namespace qsoflat

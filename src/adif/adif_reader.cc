@@ -1,8 +1,6 @@
 #include "adif/adif_reader.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <cstring>
 #include <string_view>
 
@@ -48,20 +46,8 @@ std::string_view tag_of(std::string_view text, std::size_t value_start) {
   return text.substr(0, std::min(value_start - 1, tag_head));
 }
 
-// The bytes of a field name: letters, digits and underscores.
-constexpr std::array<bool, 256> name_bytes = [] {
-  std::array<bool, 256> is{};
-  for (int c = 0; c < 256; ++c)
-    is[static_cast<std::size_t>(c)] = (c >= 'A' && c <= 'Z') ||
-                                      (c >= 'a' && c <= 'z') ||
-                                      (c >= '0' && c <= '9') || c == '_';
-  return is;
-}();
-
-bool is_name_byte(char c) { return name_bytes[static_cast<unsigned char>(c)]; }
-
 // What a tag's head names, by the rules that both readings with columns
-// follow: a field, when "<", a name of letters, digits and underscores and
+// follow: a field, when "<", a name of bytes that is_name_byte takes and
 // ":" begin it; a field whose name is longer than a column's may be, when
 // the head is "<" and more such bytes than that, and so cannot tell where
 // the name ends; or nothing.
@@ -77,6 +63,17 @@ tag_name name_of_tag(std::string_view head) {
     return tag_name::too_long;
   return at > 1 && at < head.size() && head[at] == ':' ? tag_name::field
                                                        : tag_name::none;
+}
+
+// How the first reading keeps a long line: one that may name a field by its
+// head, which holds the name, and its value, as the reading keeps it; any
+// other is passed over.
+line_keep keep_for_columns(const line& start) {
+  if (start.text.size() < tag_head)
+    return line_keep::all;
+  return name_of_tag(start.text.substr(0, tag_head)) != tag_name::none
+             ? line_keep::head_and_value
+             : line_keep::none;
 }
 
 // The name in a tag that name_of_tag finds a field.
@@ -259,6 +256,23 @@ template <adif_reader::reading mode>
   slot.present = true;
   summary_.report_seen = true;
   summary_.qso_cut_off = true;
+  // The own call begins the QSO part.
+  if (mode != reading::columns && field == owncall_field)
+    owncall_seen_ = true;
+}
+
+// The first count line's count.
+void adif_reader::take_count(const line& current) {
+  summary_.count_announced = true;
+  summary_.announced_count =
+      read_leading_integer(current.text.substr(current.value_start)).value;
+}
+
+// The line that ends the reading in the default mode, kept for the run to
+// show.
+void adif_reader::stop_at_unknown(const line& current) {
+  summary_.stop_line.assign(current.text.data(), current.text.size());
+  summary_.stopped_at_unknown = true;
 }
 
 // The reading loop, one copy for each mode, so that the default mode's
@@ -288,21 +302,13 @@ read_outcome adif_reader::read_lines(qso_record& record) {
     }
     if (field != none && has_value) {
       take_value<mode>(current, tag, field, record);
-      if constexpr (!columns) {
-        if (field == owncall_field)
-          owncall_seen_ = true;
-        continue;
-      }
       // A column may be the count line's own field, which still counts.
-      if (summary_.count_announced)
+      if (!columns || summary_.count_announced)
         continue;
     }
     if (!summary_.count_announced && has_value &&
-        begins_with(current.text, count_tag, any_case)) {
-      summary_.count_announced = true;
-      summary_.announced_count =
-          read_leading_integer(current.text.substr(current.value_start)).value;
-    }
+        begins_with(current.text, count_tag, any_case))
+      take_count(current);
     if constexpr (columns) {
       // Once its QSO holds a field, a line that names no column tells no
       // more, but with the report's own columns, where none should come.
@@ -313,15 +319,14 @@ read_outcome adif_reader::read_lines(qso_record& record) {
     }
     if (mode != reading::fields || !owncall_seen_)
       continue;
-    summary_.stop_line.assign(current.text.data(), current.text.size());
-    summary_.stopped_at_unknown = true;
+    stop_at_unknown(current);
     break;
   }
   finished_ = true;
   return read_outcome::input_finished;
 }
 
-read_outcome adif_reader::read(qso_record& record) {
+read_outcome adif_reader::read_record(qso_record& record) {
   switch (mode_) {
     case reading::fields:
       return read_lines<reading::fields>(record);
@@ -335,23 +340,11 @@ read_outcome adif_reader::read(qso_record& record) {
   return read_lines<reading::columns>(record);
 }
 
-read_outcome read_record(adif_reader& reader, qso_record& record) {
-  return reader.read(record);
-}
-
 report_columns columns_of(std::FILE* input, std::size_t buffer_size) {
   report_columns found;
   column_list& columns = found.columns;
   line_source lines(input, buffer_size, tag_head);
-  // A long line that may name a field is kept by its head, which holds the
-  // name, and its value, as the reading keeps it; any other is passed over.
-  const auto keep = [](const line& start) {
-    if (start.text.size() < tag_head)
-      return line_keep::all;
-    return name_of_tag(start.text.substr(0, tag_head)) != tag_name::none
-               ? line_keep::head_and_value
-               : line_keep::none;
-  };
+  const auto keep = [](const line& start) { return keep_for_columns(start); };
   bool in_header = true;
   bool too_long = false;  // a field's name was, since the header
   std::size_t likely = column_list::no_column;

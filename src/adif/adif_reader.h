@@ -65,8 +65,10 @@ class adif_reader {
 
   const report_summary& summary() const { return summary_; }
 
-  // What read_record does.
-  read_outcome read(qso_record& record);
+  // Reads lines into the record until an "<eor>" completes it, or until
+  // the input ends, the end-of-file marker comes, or an unknown field ends
+  // the reading once the QSO part has begun (never with skip_unknown).
+  read_outcome read_record(qso_record& record);
 
  private:
   // How lines are read: by the fixed table, with the prefix match or the
@@ -84,6 +86,8 @@ class adif_reader {
   template <reading mode>
   void take_value(const line& current, std::string_view tag, std::size_t field,
                   qso_record& record);
+  void take_count(const line& current);
+  void stop_at_unknown(const line& current);
   line_keep keep_of(const line& start);
   bool unmatched_field(std::string_view tag);
   bool takes(std::string_view tag) const;
@@ -99,11 +103,6 @@ class adif_reader {
   bool in_header_ = true;      // no "<eoh>" or "<eor>" has come yet
   bool finished_ = false;      // nothing more is read
 };
-
-// Reads lines into the record until an "<eor>" completes it, or until the
-// input ends, the end-of-file marker comes, or an unknown field ends the
-// reading once the QSO part has begun (never with skip_unknown).
-read_outcome read_record(adif_reader& reader, qso_record& record);
 
 // The columns of a report, from a first reading of it.
 struct report_columns {

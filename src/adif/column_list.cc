@@ -1,29 +1,18 @@
 #include "adif/column_list.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
+
+#include "text/swar.h"
 
 namespace qsoflat {
 
 bool is_field_name(std::string_view text) {
   return !text.empty() && text.size() <= longest_name &&
-         std::all_of(text.begin(), text.end(), [](char c) {
-           return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
-                  (c >= '0' && c <= '9') || c == '_';
-         });
+         std::all_of(text.begin(), text.end(), is_name_byte);
 }
 
 namespace {
-
-constexpr std::uint64_t low_bits = 0x0101010101010101u;
-constexpr std::uint64_t high_bits = 0x8080808080808080u;
-
-// The bytes of a word that are zero, each as its high bit, exact for the
-// first of them and every byte before it.
-std::uint64_t zero_bytes(std::uint64_t word) {
-  return (word - low_bits) & ~word & high_bits;
-}
 
 // Mixes a word of a name into the hash, with bit 0x20 set in every byte:
 // that bit folds the case of a letter and tells every byte of a field name
@@ -33,14 +22,8 @@ std::uint64_t mix(std::uint64_t hash, std::uint64_t word) {
   return hash ^ (hash >> 29);
 }
 
-// The size bytes at bytes (at most 8) as a word, padded with zeros.
-template <std::size_t size>
-std::uint64_t word_of(const char* bytes) {
-  std::uint64_t word = 0;
-  std::memcpy(&word, bytes, size);
-  return word;
-}
-
+// The size bytes at bytes (at most 8) as a word, padded with zeros, in the
+// order of load_word.
 std::uint64_t word_of(const char* bytes, std::size_t size) {
   std::uint64_t word = 0;
   for (std::size_t i = 0; i < size; ++i)
@@ -73,7 +56,7 @@ std::size_t column_list::find(std::string_view tag) const {
       return no_column;
     const std::size_t got = std::min<std::size_t>(8, room - at);
     const std::uint64_t word =
-        got == 8 ? word_of<8>(text + at) : word_of(text + at, got);
+        got == 8 ? load_word(text + at) : word_of(text + at, got);
     const std::uint64_t colons =
         zero_bytes(word ^ (low_bits * ':')) & (high_bits >> (8 * (8 - got)));
     if (colons == 0) {
@@ -102,9 +85,9 @@ std::size_t column_list::find(std::string_view tag) const {
 
 bool column_list::add(std::string_view name) {
   column added{std::string(name), std::string(name.size(), '\0'),
-               std::string(name), kind_of(name), 0};
+               std::string(name), column_kind_of(name), 0};
   for (std::size_t i = 0; i < name.size(); ++i) {
-    if (upper_case(name[i]) >= 'A' && upper_case(name[i]) <= 'Z')
+    if (is_letter(name[i]))
       added.letters[i] = 0x20;
     added.folded[i] = static_cast<char>(name[i] | added.letters[i]);
   }

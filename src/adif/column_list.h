@@ -13,6 +13,7 @@
 
 #include "adif/field_match.h"
 #include "qso/fields.h"
+#include "text/ascii.h"
 
 namespace qsoflat {
 
@@ -20,8 +21,14 @@ namespace qsoflat {
 // bytes of a tag, which must hold the "<", the name and the ":".
 inline constexpr std::size_t longest_name = 62;
 
-// Whether the text is a field name: one to longest_name letters, digits
-// and underscores.
+// Whether the byte may stand in a field name: an ASCII letter, a digit or
+// an underscore.
+constexpr bool is_name_byte(char c) {
+  return is_letter(c) || is_digit(c) || c == '_';
+}
+
+// Whether the text is a field name: one to longest_name bytes, each one
+// that is_name_byte takes.
 bool is_field_name(std::string_view text);
 
 class column_list {

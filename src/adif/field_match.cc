@@ -10,10 +10,11 @@ std::string_view without_comment(std::string_view tag, std::size_t name_size,
   // stops there, before the number could wrap.
   std::size_t length = 0;
   std::size_t at = colon + 1;
-  for (; at < tag.size() && tag[at] >= '0' && tag[at] <= '9'; ++at) {
+  for (; at < tag.size() && is_digit(tag[at]); ++at) {
+    const auto digit = static_cast<unsigned char>(tag[at] - '0');
     if (length > value.size() / 10)
       return value;
-    length = length * 10 + static_cast<std::size_t>(tag[at] - '0');
+    length = length * 10 + digit;
     if (length > value.size())
       return value;
   }

@@ -69,8 +69,7 @@ inline bool name_is_tag(std::string_view tag) {
     return false;
   for (std::size_t j = 0; j < name.size(); ++j) {
     const char c = name[j];
-    const char letter_bit =
-        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ? 0x20 : 0;
+    const char letter_bit = is_letter(c) ? 0x20 : 0;
     if ((tag[j + 1] | letter_bit) != (c | letter_bit))
       return false;
   }

@@ -5,7 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "text/swar.h"
 
 // Every x86-64 processor has SSE2, so there the SSE2 scan is built in. The
 // 32-bit program must start on any x86, so it asks the processor once, when
@@ -40,44 +41,10 @@ struct line_marks {
 bool line_scan_uses_sse2();
 
 // The scans are inline, since the line source calls them for every block
-// of every line.
-namespace line_scan_detail {
-
-// The high bit of each byte of x that is zero, and no other bit. No carry
-// crosses from one byte into the next, so every bit is exact.
-constexpr std::uint64_t low_bits = 0x0101010101010101u;
-constexpr std::uint64_t zero_bytes(std::uint64_t x) {
-  constexpr std::uint64_t low_sevens = 0x7F * low_bits;
-  return ~(((x & low_sevens) + low_sevens) | x | low_sevens);
-}
-
-// The high bits of the eight bytes, gathered as bits 0 to 7: the multiply
-// moves byte j's bit, alone, to bit 56 + j, and the partial products never
-// meet.
-constexpr std::uint32_t byte_flags(std::uint64_t high_bits) {
-  return static_cast<std::uint32_t>(((high_bits >> 7) * 0x0102040810204080u) >>
-                                    56);
-}
-
-// The eight bytes at p as a word, p[j] at bits 8j to 8j + 7 whatever the
-// machine's byte order: one load where the order is known to be that one.
-inline std::uint64_t load_word(const char* p) {
-  std::uint64_t word = 0;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  std::memcpy(&word, p, sizeof word);
-#else
-  for (std::size_t j = 0; j < sizeof word; ++j)
-    word |= std::uint64_t{static_cast<unsigned char>(p[j])} << (8 * j);
-#endif
-  return word;
-}
-
-}  // namespace line_scan_detail
-
-// Eight bytes at a time as one word, the bytes that remain one by one.
+// of every line. This one takes eight bytes at a time as one word, the
+// bytes that remain one by one.
 inline line_marks find_line_marks_portable(const char* block,
                                            std::size_t count) {
-  using namespace line_scan_detail;
   line_marks marks;
   std::size_t i = 0;
   for (; count - i >= sizeof(std::uint64_t); i += sizeof(std::uint64_t)) {

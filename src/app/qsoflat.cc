@@ -195,12 +195,26 @@ const char held_by_another_program[] =
     "It is open in another program, such as a spreadsheet: close it there and "
     "try again.\n";
 
+// Refuses an .xlsx output that is no file: the library writes a file by its
+// name, and a workbook cannot be streamed.
+bool not_a_file(const std::string& name) {
+  print_message(
+      "Output file %s is not a file: an .xlsx workbook cannot be "
+      "written to a pipe, a terminal or a device\n\n",
+      printable(name).c_str());
+  return false;
+}
+
 // The output replaces a file, so it must not be the input under any name
 // (file identity decides, not the spelling of the names), nor an ADIF file.
 // The .xlsx library writes a file by its name, and a workbook cannot be
 // streamed: it goes only where a file is put in place.
 bool open_output(output_file& out, std::FILE* in, const std::string& name,
                  bool xlsx) {
+  // Told by the name alone, without opening it, which would wait for a
+  // FIFO's reader.
+  if (xlsx && names_stream(name.c_str()))
+    return not_a_file(name);
   const open_result opened =
       out.open(in, name.c_str(),
                [](std::string_view head, std::string_view tail) -> int {
@@ -220,13 +234,8 @@ bool open_output(output_file& out, std::FILE* in, const std::string& name,
       (void)std::fputs(held_by_another_program, stderr);
     (void)std::fputc('\n', stderr);
   }
-  if (opened.outcome == open_outcome::opened && xlsx && !out.is_staged()) {
-    print_message(
-        "Output file %s is not a file: an .xlsx workbook cannot be "
-        "written to a pipe, a terminal or a device\n\n",
-        shown.c_str());
-    return false;
-  }
+  if (opened.outcome == open_outcome::opened && xlsx && !out.is_staged())
+    return not_a_file(name);
   return opened.outcome == open_outcome::opened;
 }
 
@@ -251,14 +260,6 @@ bool writes_xlsx(std::string_view output_name, const run_options& options) {
                                         extension));
 }
 
-// The folder a file name names the file in, for the temporary files that
-// go with it.
-std::string folder_of(const std::string& name) {
-  const std::string folder =
-      std::filesystem::u8path(name).parent_path().u8string();
-  return folder.empty() ? std::string(".") : folder;
-}
-
 // The writer of the output's rows. Every writer stands behind the same
 // seam, so that the run does not change for another. The .xlsx library
 // writes its file by name: the staged file, in place, with the library's
@@ -267,9 +268,9 @@ std::unique_ptr<row_writer> make_writer(const output_file& out,
                                         const column_list* columns,
                                         const run_options& options, bool xlsx) {
   if (xlsx) {
-    const std::string name = out.staged_name();
     return std::make_unique<xlsx_row_writer>(
-        name.c_str(), folder_of(name).c_str(), columns, options.iso_dates);
+        out.staged_name().c_str(), out.staged_folder().c_str(), columns,
+        options.iso_dates, out.stream());
   }
   return std::make_unique<csv_row_writer>(out.stream(), columns,
                                           options.iso_dates, options.separator);
@@ -285,7 +286,7 @@ copied copy_rows(adif_reader& reader, row_writer& writer, qso_record& record) {
   copied done;
   try {
     writer.header();
-    while (read_record(reader, record) == read_outcome::record_complete &&
+    while (reader.read_record(record) == read_outcome::record_complete &&
            writer.row(record))
       ++done.qsos;
   } catch (const std::bad_alloc&) {
@@ -322,6 +323,18 @@ conversion_facts copy_report(std::FILE* in, output_file& out,
   facts.write_failed = !writer->finish() || !out.commit();
   facts.writer_note = writer->note();
   return facts;
+}
+
+// Whether a sheet holds every column; else says so, before any row is
+// written and the old file is left as it was.
+bool fits_a_sheet(const column_list& columns, const std::string& output_name) {
+  if (columns.size() <= xlsx_sheet_columns)
+    return true;
+  print_message(
+      "Too many columns for an .xlsx sheet in %s: %s, 16,384 at most; a CSV "
+      "output takes them all\n\n",
+      printable(output_name).c_str(), std::to_string(columns.size()).c_str());
+  return false;
 }
 
 // How a conversion ended: its status, and whether the reading stopped at a
@@ -368,6 +381,9 @@ conversion convert(const char* input_name, const std::string& output_name,
                                      : options.columns == column_choice::list
                                          ? &options.list
                                          : nullptr;
+  if (facts.input == input_outcome::read && xlsx && columns != nullptr &&
+      !fits_a_sheet(*columns, output_name))
+    return {usage(), false};
   if (facts.input == input_outcome::read)
     facts = copy_report(in.get(), out, columns, options, xlsx);
   const conversion_ending end = ending_of(facts, input_name, output_name);

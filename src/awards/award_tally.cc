@@ -26,8 +26,6 @@ constexpr std::size_t no_grid = grid_count;
 constexpr std::array<std::string_view, 4> first_mode_groups = {"CW", "PHONE",
                                                                "DATA", "IMAGE"};
 
-constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 std::string upper_text(std::string_view text) {
   std::string out(text);
   std::transform(out.begin(), out.end(), out.begin(), upper_case);

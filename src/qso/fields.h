@@ -100,7 +100,7 @@ struct qso_record {
 
 // How the column of the field of that name, in any case, is written: as
 // the table says, or as it stands for a name not in it.
-column_kind kind_of(std::string_view name);
+column_kind column_kind_of(std::string_view name);
 
 }  // namespace qsoflat
 

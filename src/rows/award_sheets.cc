@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "rows/xlsx_cells.h"
 #include "rows/xlsx_library.h"
 
 namespace qsoflat {
@@ -47,13 +48,8 @@ struct sheet_out {
   lxw_worksheet* sheet;
   std::vector<std::size_t> widths;
   bool whole = true;
+  text_cell_room room;  // a text cell's bytes where they differ from its text
 };
-
-std::size_t characters(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(
-      text.begin(), text.end(),
-      [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
-}
 
 // Memory that ran out is reported as the rest of the program reports it;
 // any other failure only fails the sheet.
@@ -70,11 +66,14 @@ void widen(sheet_out& out, lxw_col_t column, std::size_t characters) {
   out.widths[column] = std::max(out.widths[column], characters + 1);
 }
 
+// Writes a text as the QSOs' sheets write theirs: the names and values that
+// come from the report are the report's bytes, which need the same care.
 void put_text(sheet_out& out, lxw_row_t row, lxw_col_t column,
               const std::string& text, lxw_format* format = nullptr) {
-  widen(out, column, characters(text));
+  const text_cell cell = text_cell_of(text, out.room);
+  widen(out, column, characters(cell.shown));
   check(out, out.library.worksheet_write_string(out.sheet, row, column,
-                                                text.c_str(), format));
+                                                cell.bytes, format));
 }
 
 void put_number(sheet_out& out, lxw_row_t row, lxw_col_t column,
@@ -202,7 +201,7 @@ bool write_sheet(const xlsx_library& library, lxw_workbook* book,
       library.workbook_add_worksheet(book, name.c_str());
   if (added == nullptr)
     return false;
-  sheet_out out{library, added, {}, true};
+  sheet_out out{library, added, {}, true, {}};
   if (!sheet.nothing_to_count.empty()) {
     put_text(out, 0, 0, std::string(sheet.nothing_to_count));
     return out.whole && rows_kept(out);

@@ -8,7 +8,9 @@
 #include <numeric>
 #include <utility>
 
+#include "text/ascii.h"
 #include "text/leading_integer.h"
+#include "text/swar.h"
 
 namespace qsoflat {
 
@@ -80,7 +82,6 @@ char* put_quoted(char* out, std::string_view value) {
 
 // Whether any of the eight bytes at p is the separator or a double quote.
 bool needs_quotes_in_word(const char* p, char separator) {
-  using namespace line_scan_detail;
   const std::uint64_t word = load_word(p);
   return (zero_bytes(word ^
                      (low_bits * static_cast<unsigned char>(separator))) |
@@ -123,13 +124,6 @@ constexpr bool has_month(std::int32_t date) {
   return date / 100 % 100 >= 1 && date / 100 % 100 <= 12;
 }
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool all_digits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
-                     [](char c) { return is_digit(c); });
-}
-
 // Whether the eight bytes at p are all digits, tested as one word: a byte
 // is a digit when its high half is 3 and stays 3 once 6 is added, and the
 // first test keeps the addition from carrying into the next byte.
@@ -145,9 +139,9 @@ bool eight_digits(const char* p) {
 
 int two_digits(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
-// Makes room for that many bytes at offset at of the buffer and returns
-// where they go.
-char* reserve(csv_writer& writer, std::size_t at, std::size_t room) {
+// Grows the buffer, where it must, to hold that many bytes at offset at,
+// and returns where they go.
+char* make_room(csv_writer& writer, std::size_t at, std::size_t room) {
   std::vector<char>& buffer = writer.buffer;
   if (buffer.size() - at < room) {
     if (room > buffer.max_size() - at)
@@ -266,7 +260,7 @@ bool write_row_by_columns(csv_writer& writer, qso_record& record) {
   const column_kind* const kinds = writer.kinds.data();
   const std::size_t count = writer.kinds.size();
   const bool iso_dates = writer.iso_dates;
-  char* out = reserve(writer, writer.used, count + 1);
+  char* out = make_room(writer, writer.used, count + 1);
   char* end = writer.buffer.data() + writer.buffer.size();
   bool whole = true;
   for (std::size_t i = 0; i < count; ++i) {
@@ -284,7 +278,7 @@ bool write_row_by_columns(csv_writer& writer, qso_record& record) {
       for (std::size_t j = i + 1; j < count; ++j)
         rest += room_in_buffer(slots[j]);
       writer.used = static_cast<std::size_t>(out - writer.buffer.data());
-      (void)reserve(writer, writer.used, rest);
+      (void)make_room(writer, writer.used, rest);
       whole = flush_rows(writer) && whole;
       whole = put_long_value(writer.out, slot.value,
                              kind == column_kind::county, separator) &&
@@ -297,8 +291,8 @@ bool write_row_by_columns(csv_writer& writer, qso_record& record) {
     const std::size_t size = slot.value.size();
     const std::size_t room = room_for(size <= long_value ? size : 0) + count;
     if (static_cast<std::size_t>(end - out) < room) {
-      out = reserve(writer,
-                    static_cast<std::size_t>(out - writer.buffer.data()), room);
+      out = make_room(
+          writer, static_cast<std::size_t>(out - writer.buffer.data()), room);
       end = writer.buffer.data() + writer.buffer.size();
     }
     out = put_value<separator>(out, kind, iso_dates, slot.value);
@@ -433,7 +427,7 @@ void write_header(csv_writer& writer) {
                       [](std::size_t sum, std::string_view name) {
                         return sum + name.size() + 1;
                       });
-  char* out = reserve(writer, writer.used, room);
+  char* out = make_room(writer, writer.used, room);
   for (std::size_t i = 0; i < writer.names.size(); ++i) {
     if (i > 0)
       *out++ = writer.separator;
@@ -456,7 +450,7 @@ bool write_record(csv_writer& writer, qso_record& record) {
       return write_row_by_columns(writer, record);
     room += room_for(size);
   }
-  char* out = reserve(writer, writer.used, room);
+  char* out = make_room(writer, writer.used, room);
   out = put_columns(out, record.slots.data(),
                     std::make_index_sequence<field_count - first_column>());
   *out++ = '\n';

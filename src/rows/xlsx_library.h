@@ -1,12 +1,17 @@
 // The functions of libxlsxwriter that the .xlsx writer and the award sheets
-// call, as one table. Linux loads the library only when an .xlsx is
-// written: loading it and the libcrypto it needs costs every run 4 million
-// instructions, 1.4% of a CSV of 100,000 QSOs. The Windows programs have it
-// linked in.
+// call, and those of zlib that the workbook is read back with, as one table.
+// Linux loads the libraries only when an .xlsx is written: loading
+// libxlsxwriter and the libcrypto it needs costs every run 4 million
+// instructions, 1.4% of a CSV of 100,000 QSOs. The Windows programs have
+// both linked in.
 #ifndef QSOFLAT_ROWS_XLSX_LIBRARY_H_
 #define QSOFLAT_ROWS_XLSX_LIBRARY_H_
 
 #include <xlsxwriter.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdio>
 
 namespace qsoflat {
 
@@ -27,11 +32,27 @@ struct xlsx_library {
   decltype(&::format_set_bg_color) format_set_bg_color;
   decltype(&::format_set_pattern) format_set_pattern;
   decltype(&::format_set_align) format_set_align;
+  // Writes the last row that a sheet holds in memory to its row file.
+  decltype(&::lxw_worksheet_write_single_row) lxw_worksheet_write_single_row;
+  decltype(&::inflateInit2_) inflateInit2_;
+  decltype(&::inflate) inflate;
+  decltype(&::inflateEnd) inflateEnd;
+  decltype(&::crc32) crc32;
 };
 
 // The library's functions, loaded on the first call; null where it cannot
 // be loaded, after a line on standard error that says why.
 const xlsx_library* xlsx_library_functions();
+
+// The bytes of a file that the library wrote, once its stream is flushed;
+// 0 where the system cannot tell.
+std::uint64_t written_size(std::FILE* file);
+
+// Opens the file that the library wrote, to read it from its start:
+// through written, a stream open on it, where one is given (Windows lets
+// nothing else read the output's staged file), else by its name (UTF-8).
+// Null where it cannot be opened.
+std::FILE* open_to_read_back(const char* name, std::FILE* written);
 
 }  // namespace qsoflat
 

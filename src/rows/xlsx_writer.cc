@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <new>
-#include <numeric>
 #include <string>
 
+#include "rows/xlsx_cells.h"
 #include "rows/xlsx_library.h"
+#include "rows/xlsx_readback.h"
 
 namespace qsoflat {
 
@@ -19,20 +21,10 @@ namespace {
 // form, which follows the locale of the machine that shows it.
 constexpr std::uint8_t short_date_format = 14;
 
-// A sheet's XML takes about its values and this much markup for each cell
-// and row, a tenth to a fifth more than it does.
-constexpr std::uint64_t cell_markup = 48;
-constexpr std::uint64_t row_markup = 40;
-// Past this many bytes of a sheet's XML, about, the ZIP's 4 GiB fields
-// could overflow, so the workbook is written with ZIP64, which only very
-// old spreadsheets cannot read; half of 4 GiB leaves room for values that
-// grow when escaped.
+// Past this many bytes of a sheet's rows, the ZIP's 4 GiB fields could
+// overflow with the rest of its XML, so the workbook is written with ZIP64,
+// which only very old spreadsheets cannot read.
 constexpr std::uint64_t zip64_bytes = std::uint64_t{1} << 31;
-// To put a sheet in the file, the library first copies its rows to another
-// temporary file and ignores a failure to write it, which would leave a
-// broken file: the workbook is written only when the temporary folder has
-// room for the largest sheet, with a quarter and this much to spare.
-constexpr std::uint64_t spare_room = std::uint64_t{1} << 20;
 
 // Columns are made wide enough for their widest value and header, in
 // characters, within these bounds; the header's filter button and bold
@@ -40,228 +32,6 @@ constexpr std::uint64_t spare_room = std::uint64_t{1} << 20;
 constexpr std::size_t narrowest = 6;
 constexpr std::size_t widest = 60;
 constexpr std::size_t header_extra = 3;
-
-// The characters of Windows-1252's bytes 0x80 to 0x9F; the five bytes it
-// leaves undefined stand for the C1 controls of their value, as Windows
-// reads them.
-constexpr std::uint16_t cp1252_high[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool all_digits(std::string_view text) {
-  return std::all_of(text.begin(), text.end(), is_digit);
-}
-
-int number_at(std::string_view text, std::size_t at, std::size_t count) {
-  int n = 0;
-  for (std::size_t i = at; i < at + count; ++i)
-    n = n * 10 + (text[i] - '0');
-  return n;
-}
-
-bool is_continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
-
-// Whether the text is UTF-8 that an XML file may hold: no overlong form,
-// surrogate or code point past U+10FFFF, nor U+FFFE or U+FFFF, which no
-// spreadsheet opens.
-bool is_utf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const auto* const end = p + text.size();
-  while (p < end) {
-    if (*p < 0x80) {
-      ++p;
-      continue;
-    }
-    std::size_t count;
-    char32_t c;
-    if (*p >= 0xC2 && *p <= 0xDF) {
-      count = 1;
-      c = *p & 0x1Fu;
-    } else if (*p >= 0xE0 && *p <= 0xEF) {
-      count = 2;
-      c = *p & 0x0Fu;
-    } else if (*p >= 0xF0 && *p <= 0xF4) {
-      count = 3;
-      c = *p & 0x07u;
-    } else {
-      return false;
-    }
-    if (static_cast<std::size_t>(end - p) <= count)
-      return false;
-    for (std::size_t i = 1; i <= count; ++i) {
-      if (!is_continuation(p[i]))
-        return false;
-      c = c << 6 | (p[i] & 0x3Fu);
-    }
-    constexpr char32_t least[] = {0, 0x80, 0x800, 0x10000};
-    if (c < least[count] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF ||
-        c == 0xFFFE || c == 0xFFFF)
-      return false;
-    p += count + 1;
-  }
-  return true;
-}
-
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// The text read as Windows-1252, in UTF-8.
-void windows_1252_to_utf8(std::string_view text, std::string& out) {
-  out.clear();
-  for (const char byte : text) {
-    const auto c = static_cast<unsigned char>(byte);
-    append_utf8(out, c >= 0x80 && c < 0xA0 ? cp1252_high[c - 0x80] : c);
-  }
-}
-
-// The bytes of the UTF-8 text's first xlsx_cell_chars UTF-16 units, a
-// character beyond the Basic Multilingual Plane taking two, cut before a
-// character that would not fit whole; or its size when it fits.
-std::size_t cell_length(std::string_view text) {
-  // Each UTF-16 unit takes at least one byte.
-  if (text.size() <= xlsx_cell_chars)
-    return text.size();
-  std::size_t units = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (is_continuation(c))
-      continue;
-    units += c >= 0xF0 ? 2 : 1;
-    if (units > xlsx_cell_chars)
-      return i;
-  }
-  return text.size();
-}
-
-std::size_t characters(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(
-      text.begin(), text.end(),
-      [](char c) { return !is_continuation(static_cast<unsigned char>(c)); }));
-}
-
-// The day count of a date in the proleptic Gregorian calendar, day 0 being
-// 1970-01-01.
-std::int64_t days_from_civil(int year, int month, int day) {
-  if (month <= 2)
-    --year;
-  const int era = year / 400;
-  const int year_of_era = year - era * 400;
-  const int day_of_year =
-      (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int day_of_era =
-      year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return std::int64_t{era} * 146097 + day_of_era - 719468;
-}
-
-bool is_leap(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
-// A YYYYMMDD value between 1900-01-01 and 9999-12-31 as the spreadsheet's
-// day number, which counts 1900 as a leap year: 1 is 1900-01-01 and 61 is
-// 1900-03-01. False for any other value.
-bool read_date(std::string_view value, double& serial) {
-  if (value.size() != 8 || !all_digits(value))
-    return false;
-  const int year = number_at(value, 0, 4);
-  const int month = number_at(value, 4, 2);
-  const int day = number_at(value, 6, 2);
-  constexpr int month_days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1900 || month < 1 || month > 12 || day < 1 ||
-      day > month_days[month - 1] + (month == 2 && is_leap(year) ? 1 : 0))
-    return false;
-  std::int64_t days =
-      days_from_civil(year, month, day) - days_from_civil(1899, 12, 30);
-  if (days < 61)
-    --days;
-  serial = static_cast<double>(days);
-  return true;
-}
-
-// An HHMM or HHMMSS value within a day as the fraction of a day it is.
-// False for any other value.
-bool read_time(std::string_view value, double& fraction) {
-  if ((value.size() != 4 && value.size() != 6) || !all_digits(value))
-    return false;
-  const int hours = number_at(value, 0, 2);
-  const int minutes = number_at(value, 2, 2);
-  const int seconds = value.size() == 6 ? number_at(value, 4, 2) : 0;
-  if (hours > 23 || minutes > 59 || seconds > 59)
-    return false;
-  fraction = (hours * 3600 + minutes * 60 + seconds) / 86400.0;
-  return true;
-}
-
-// A number as a cell holds it: its value, and the digits before and after
-// its point that its cell's number format must show.
-struct decimal {
-  double value = 0;
-  std::size_t integer_digits = 0;  // 1 when no leading zero is to be kept
-  std::size_t fraction_digits = 0;
-  bool general = true;  // shown as written without a number format
-};
-
-// At most this many digits: a double holds every decimal number of 15
-// significant digits exactly enough to give it back, and a spreadsheet
-// shows no more. A longer number is text, so that no digit changes.
-constexpr std::size_t most_digits = 15;
-// The General format shows a number as written up to this many
-// characters, and longer ones in scientific notation.
-constexpr std::size_t general_width = 11;
-
-// A plain decimal number: an optional minus sign, digits, and a point
-// followed by digits; not a negative zero, which no cell shows as
-// written. The value is the digits as an integer, held exactly, divided
-// by a power of ten, also exact, so that it is the double nearest to the
-// number, whatever the locale.
-bool read_decimal(std::string_view value, decimal& number) {
-  const bool negative = !value.empty() && value[0] == '-';
-  const std::string_view digits = value.substr(negative ? 1 : 0);
-  const std::size_t point = std::min(digits.find('.'), digits.size());
-  const std::string_view integer = digits.substr(0, point);
-  const std::string_view fraction =
-      point < digits.size() ? digits.substr(point + 1) : std::string_view();
-  if (integer.empty() || !all_digits(integer) ||
-      (point < digits.size() && (fraction.empty() || !all_digits(fraction))) ||
-      integer.size() + fraction.size() > most_digits)
-    return false;
-  const auto add_digit = [](std::int64_t n, char c) {
-    return n * 10 + (c - '0');
-  };
-  const std::int64_t mantissa =
-      std::accumulate(fraction.begin(), fraction.end(),
-                      std::accumulate(integer.begin(), integer.end(),
-                                      std::int64_t{0}, add_digit),
-                      add_digit);
-  if (negative && mantissa == 0)
-    return false;
-  double scale = 1;
-  for (std::size_t i = 0; i < fraction.size(); ++i)
-    scale *= 10;
-  number.value = static_cast<double>(negative ? -mantissa : mantissa) / scale;
-  const bool leading_zero = integer.size() > 1 && integer[0] == '0';
-  const bool trailing_zero = !fraction.empty() && fraction.back() == '0';
-  number.integer_digits = leading_zero ? integer.size() : 1;
-  number.fraction_digits = fraction.size();
-  number.general =
-      !leading_zero && !trailing_zero && value.size() <= general_width;
-  return true;
-}
 
 // Memory that ran out is reported as the rest of the program reports it;
 // any other failure only fails the workbook.
@@ -296,35 +66,21 @@ lxw_format* number_format(xlsx_writer& writer, const decimal& number) {
 
 // Makes the column wide enough for a value of that many characters, and
 // one more between it and the next.
-void widen(xlsx_writer& writer, lxw_col_t column, std::size_t characters) {
+void fit_column(xlsx_writer& writer, lxw_col_t column, std::size_t characters) {
   writer.widths[column] = std::max(writer.widths[column], characters + 1);
 }
 
-// Writes a value as text, byte for byte when it is UTF-8, else read as
-// Windows-1252, and cut to what a cell holds.
+// Writes a value as text, as a reader is to show it.
 bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
-  const char* text = value.c_str();
-  std::size_t size = value.size();
-  if (!is_utf8(value)) {
-    windows_1252_to_utf8(value, writer.text);
-    text = writer.text.c_str();
-    size = writer.text.size();
-  }
-  const std::size_t length = cell_length(std::string_view(text, size));
-  if (length < size) {
+  const text_cell cell = text_cell_of(value, writer.text);
+  if (cell.cut)
     ++writer.cut_values;
-    if (text != writer.text.c_str())
-      writer.text.assign(text, length);
-    else
-      writer.text.resize(length);
-    text = writer.text.c_str();
-    size = length;
-  }
-  if (size >= writer.widths[column] && writer.widths[column] < widest)
-    widen(writer, column, characters(std::string_view(text, size)));
-  return check(writer,
-               writer.library->worksheet_write_string(
-                   writer.sheets.back(), writer.row, column, text, nullptr));
+  if (cell.shown.size() >= writer.widths[column] &&
+      writer.widths[column] < widest)
+    fit_column(writer, column, characters(cell.shown));
+  return check(writer, writer.library->worksheet_write_string(
+                           writer.sheets.back(), writer.row, column, cell.bytes,
+                           nullptr));
 }
 
 bool put_number(xlsx_writer& writer, lxw_col_t column, double value,
@@ -342,14 +98,14 @@ bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
   switch (kind) {
     case column_kind::date:
       if (read_date(value, number)) {
-        widen(writer, column, 10);
+        fit_column(writer, column, 10);
         return put_number(writer, column, number, writer.date);
       }
       break;
     case column_kind::time:
       if (read_time(value, number)) {
         const bool with_seconds = value.size() == 6;
-        widen(writer, column, with_seconds ? 8 : 5);
+        fit_column(writer, column, with_seconds ? 8 : 5);
         return put_number(writer, column, number,
                           with_seconds ? writer.seconds : writer.minutes);
       }
@@ -357,7 +113,7 @@ bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
     case column_kind::number: {
       decimal read;
       if (read_decimal(value, read)) {
-        widen(writer, column, value.size());
+        fit_column(writer, column, value.size());
         return put_number(writer, column, read.value,
                           read.general ? nullptr : number_format(writer, read));
       }
@@ -384,7 +140,7 @@ bool add_sheet(xlsx_writer& writer) {
   }
   writer.sheets.push_back(sheet);
   writer.row = 0;
-  writer.sheet_bytes = 0;
+  writer.facts.emplace_back();
   writer.library->worksheet_freeze_panes(sheet, 1, 0);
   bool whole = true;
   for (std::size_t i = 0; i < writer.names.size(); ++i) {
@@ -392,17 +148,18 @@ bool add_sheet(xlsx_writer& writer) {
     const std::string header(writer.names[i]);
     writer.widths[column] =
         std::max(writer.widths[column], header.size() + header_extra);
+    const text_cell cell = text_cell_of(header, writer.text);
     whole = check(writer, writer.library->worksheet_write_string(
-                              sheet, 0, column, header.c_str(), writer.bold)) &&
+                              sheet, 0, column, cell.bytes, writer.bold)) &&
             whole;
   }
+  if (!writer.names.empty())
+    writer.facts.back() = {0, 1, 1};
   return whole;
 }
 
 // Sets the filter over the current sheet's rows, which are all written.
 bool end_sheet(xlsx_writer& writer) {
-  writer.largest_sheet_bytes =
-      std::max(writer.largest_sheet_bytes, writer.sheet_bytes);
   // A report whose QSOs hold no field has no column to filter: the last
   // column's number would wrap around and fail the workbook.
   if (writer.names.empty())
@@ -425,14 +182,60 @@ void discard(xlsx_writer& writer) {
   writer.book = nullptr;
 }
 
+// What take_rows gives where a row file could not be written whole.
+constexpr std::uint64_t no_rows = ~std::uint64_t{0};
+
+// Writes each sheet's last row, which the library holds in memory, to its
+// row file, and takes each file's size for the reading back; the size of
+// the largest, or no_rows where one could not be written whole. The
+// library ignores a failure to write its row files: they are asked here.
+std::uint64_t take_rows(xlsx_writer& writer) {
+  std::uint64_t largest = 0;
+  for (std::size_t i = 0; i < writer.sheets.size(); ++i) {
+    lxw_worksheet* const sheet = writer.sheets[i];
+    writer.library->lxw_worksheet_write_single_row(sheet);
+    std::FILE* const rows = sheet->optimize_tmpfile;
+    if (rows == nullptr || std::fflush(rows) != 0 || std::ferror(rows) != 0)
+      return no_rows;
+    writer.facts[i].rows_bytes = written_size(rows);
+    largest = std::max(largest, writer.facts[i].rows_bytes);
+  }
+  return largest;
+}
+
+// Whether the temporary folder has room for the copy of the largest
+// sheet's rows that the library makes as it puts the workbook together.
+// Without it the copy fails for certain, after as long a wait as the rows
+// took to write; the reading back, not this, tells whether the workbook is
+// whole. Without a folder of its own, the library takes the system's,
+// whose room is not asked.
+bool has_room(const xlsx_writer& writer, std::uint64_t largest) {
+  std::error_code error;
+  const std::filesystem::space_info room = std::filesystem::space(
+      std::filesystem::u8path(writer.temporary_folder), error);
+  return error || room.available >= largest;
+}
+
+// Whether the workbook, read back from its file, holds all that was
+// written to it.
+bool read_back(const xlsx_writer& writer) {
+  const auto close = [](std::FILE* file) { (void)std::fclose(file); };
+  const std::unique_ptr<std::FILE, decltype(close)> file(
+      open_to_read_back(writer.file_name.c_str(), writer.written), close);
+  return file != nullptr &&
+         workbook_is_whole(*writer.library, file.get(), writer.facts);
+}
+
 }  // namespace
 
 xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
-                         const column_list* chosen, bool iso,
-                         std::uint32_t rows)
-    : first_slot(chosen != nullptr ? 0 : first_column),
-      iso_dates(iso),
-      sheet_rows(rows) {
+                         const column_list* chosen, bool iso_dates,
+                         std::uint32_t sheet_rows, std::FILE* written)
+    : file_name(file_name),
+      written(written),
+      first_slot(chosen != nullptr ? 0 : first_column),
+      iso_dates(iso_dates),
+      sheet_rows(sheet_rows) {
   output_columns(chosen, names, kinds);
   widths.assign(names.size(), narrowest);
   // The library copies both names.
@@ -479,18 +282,23 @@ bool write_record(xlsx_writer& writer, qso_record& record) {
       !(end_sheet(writer) && add_sheet(writer)))
     return false;
   ++writer.row;
-  writer.sheet_bytes += row_markup;
   field_slot* const slots = record.slots.data() + writer.first_slot;
   bool whole = true;
+  bool written = false;
   for (std::size_t i = 0; i < writer.kinds.size(); ++i) {
     field_slot& slot = slots[i];
     if (!slot.present)
       continue;
     slot.present = false;
-    writer.sheet_bytes += cell_markup + slot.value.size();
+    written = true;
     whole = put_value(writer, static_cast<lxw_col_t>(i), writer.kinds[i],
                       slot.value) &&
             whole;
+  }
+  // The library writes no row that holds no cell.
+  if (written) {
+    ++writer.facts.back().rows;
+    writer.facts.back().last_row = writer.row + 1;
   }
   return whole;
 }
@@ -506,27 +314,17 @@ bool finish(xlsx_writer& writer) {
                                 sheet, column, column, width, nullptr)) &&
               whole;
     }
-    // The library ignores a failure to write its temporary files, which
-    // would leave rows out of the workbook: they are asked here.
-    std::FILE* const rows = sheet->optimize_tmpfile;
-    whole = whole && rows != nullptr && std::fflush(rows) == 0 &&
-            std::ferror(rows) == 0;
   }
-  // Without a folder of its own, the library takes the system's, whose
-  // room is not asked: error is then set.
-  std::error_code error;
-  const std::filesystem::space_info room = std::filesystem::space(
-      std::filesystem::u8path(writer.temporary_folder), error);
-  const std::uint64_t largest = writer.largest_sheet_bytes;
-  if (!whole ||
-      (!error && room.available < largest + largest / 4 + spare_room)) {
+  const std::uint64_t largest = whole ? take_rows(writer) : no_rows;
+  if (largest == no_rows || !has_room(writer, largest)) {
     discard(writer);
     return false;
   }
   writer.book->options.use_zip64 = largest > zip64_bytes ? LXW_TRUE : LXW_FALSE;
   lxw_workbook* const book = writer.book;
   writer.book = nullptr;
-  return writer.library->workbook_close(book) == LXW_NO_ERROR;
+  return writer.library->workbook_close(book) == LXW_NO_ERROR &&
+         read_back(writer);
 }
 
 void xlsx_row_writer::header() { whole_ = write_header(writer_); }

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdlib>
 
+#include "text/utf16.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -13,41 +15,11 @@
 #include <unistd.h>
 #endif
 
+#include "text/utf8.h"
+
 namespace qsoflat {
 
 namespace {
-
-// The length of the valid UTF-8 sequence at text[at], or 0 when the byte
-// there starts none: overlong forms, surrogates and code points beyond
-// U+10FFFF are not valid.
-std::size_t utf8_length(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) {
-    return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
-  };
-  const unsigned char lead = byte(at);
-  std::size_t length = 0;
-  unsigned char low = 0x80;  // the range of the second byte
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
-    return 0;
-  }
-  if (byte(at + 1) < low || byte(at + 1) > high)
-    return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if (byte(at + i) < 0x80 || byte(at + i) > 0xBF)
-      return 0;
-  return length;
-}
 
 bool is_control_byte(unsigned char c) {
   return (c < 0x20 && c != '\t') || (c >= 0x7F && c <= 0x9F);
@@ -55,15 +27,7 @@ bool is_control_byte(unsigned char c) {
 
 #ifdef _WIN32
 
-std::wstring widen(std::string_view utf8) {
-  const int length = static_cast<int>(utf8.size());
-  std::wstring text(
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, nullptr, 0), L'\0');
-  (void)MultiByteToWideChar(CP_UTF8, 0, utf8.data(), length, text.data(),
-                            static_cast<int>(text.size()));
-  return text;
-}
-
+// The text in the code page, by the flags of WideCharToMultiByte.
 std::string narrow(UINT code_page, DWORD flags, std::wstring_view text) {
   const int length = static_cast<int>(text.size());
   std::string bytes(WideCharToMultiByte(code_page, flags, text.data(), length,
@@ -87,7 +51,7 @@ void write_message(const char* format, std::va_list arguments) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stderr)));
   DWORD console_mode = 0;
   if (GetConsoleMode(handle, &console_mode) != 0) {
-    const std::wstring wide_text = widen(text);
+    const std::wstring wide_text = utf16_of(text);
     DWORD written = 0;
     (void)std::fflush(stderr);  // what went before comes first
     (void)WriteConsoleW(handle, wide_text.data(),
@@ -100,7 +64,7 @@ void write_message(const char* format, std::va_list arguments) {
   const UINT code_page = GetACP();
   std::string bytes = text;
   if (code_page != CP_UTF8) {
-    const std::wstring wide_text = widen(text);
+    const std::wstring wide_text = utf16_of(text);
     bytes = narrow(code_page, WC_NO_BEST_FIT_CHARS, wide_text);
     if (bytes.empty())
       bytes = narrow(code_page, 0, wide_text);
@@ -112,7 +76,7 @@ void write_message(const char* format, std::va_list arguments) {
 // first Ctrl-Z byte. The wide function opens any name, where the narrow one
 // would open only names that the ANSI code page can spell.
 int open_to_read(const char* name) {
-  return _wopen(widen(name).c_str(), _O_RDONLY | _O_BINARY);
+  return _wopen(utf16_of(name).c_str(), _O_RDONLY | _O_BINARY);
 }
 
 bool is_console(DWORD standard_handle) {
@@ -147,24 +111,19 @@ bool is_folder(int descriptor) {
 
 #ifdef _WIN32
 
-std::wstring wide_name(std::string_view utf8) { return widen(utf8); }
-
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   std::vector<std::string> arguments;
   arguments.reserve(static_cast<std::size_t>(argc));
   for (int i = 0; i < argc; ++i)
-    arguments.push_back(narrow(CP_UTF8, 0, argv[i]));
+    arguments.push_back(utf8_of(argv[i]));
   return arguments;
 }
 
 bool has_console_of_its_own() {
   // The count comes back whole even when the list has no room for it.
   DWORD processes[2];
-  console_facts facts;
-  facts.processes = GetConsoleProcessList(processes, 2);
-  facts.input_is_console = is_console(STD_INPUT_HANDLE);
-  facts.error_is_console = is_console(STD_ERROR_HANDLE);
-  return is_console_of_its_own(facts);
+  return GetConsoleProcessList(processes, 2) == 1 &&
+         is_console(STD_INPUT_HANDLE) && is_console(STD_ERROR_HANDLE);
 }
 
 #else
@@ -172,11 +131,6 @@ bool has_console_of_its_own() {
 bool has_console_of_its_own() { return false; }
 
 #endif
-
-bool is_console_of_its_own(const console_facts& facts) {
-  return facts.processes == 1 && facts.input_is_console &&
-         facts.error_is_console;
-}
 
 std::string ask(const char* question) {
   (void)std::fflush(stdout);  // what the run wrote there comes first
@@ -209,7 +163,7 @@ std::string printable(std::string_view text) {
     if (length == 2 && static_cast<unsigned char>(text[at]) == 0xC2 &&
         static_cast<unsigned char>(text[at + 1]) <= 0x9F) {
       shown += '?';
-    } else if (length > 0) {
+    } else if (length > 1) {
       shown.append(text, at, length);
     } else {
       shown += is_control_byte(static_cast<unsigned char>(text[at])) ? '?'

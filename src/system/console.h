@@ -25,24 +25,12 @@ std::string printable(std::string_view text);
 void print_message(const char* format, ...)  // NOLINT(cert-dcl50-cpp)
     __attribute__((format(printf, 1, 2)));
 
-// What the system tells of the console the program writes to: how many
-// processes share it (0 when there is none), and whether standard input and
-// standard error are that console rather than a file or a pipe.
-struct console_facts {
-  unsigned long processes = 0;
-  bool input_is_console = false;
-  bool error_is_console = false;
-};
-
-// Whether the console is the program's own, as Explorer gives it to a
+// Whether the program has a console of its own, as Explorer gives it to a
 // program that is double-clicked or has files dropped on it: the program is
-// its only process, and both reads and writes it. A command prompt,
-// PowerShell or a script shares its console with the program, and a
-// redirection takes a stream away from it.
-bool is_console_of_its_own(const console_facts& facts);
-
-// Asks the system for those facts; always false on systems without such
-// consoles.
+// the console's only process, and standard input and standard error are
+// that console. A command prompt, PowerShell or a script shares its console
+// with the program, and a redirection takes a stream away from it. Always
+// false on systems without such consoles.
 bool has_console_of_its_own();
 
 // Writes the question to standard error and gives the line typed in
@@ -63,9 +51,6 @@ std::FILE* open_input_file(const char* name);
 // The arguments that Windows hands wmain in UTF-16, as the UTF-8 that the
 // program takes every name in.
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
-
-// A UTF-8 name as the system's wide calls take it.
-std::wstring wide_name(std::string_view utf8);
 #endif
 
 }  // namespace qsoflat

@@ -1,9 +1,57 @@
 #include "system/output_file.h"
 
+#include <filesystem>
+
 #include "system/output_system.h"
 #include "system/temporary_file.h"
 
 namespace qsoflat {
+
+namespace {
+
+// Fills part with the bytes from offset on, as far as the file goes, and
+// keeps those read.
+void read_part(std::string& part, std::uint64_t offset,
+               const read_call& read_some) {
+  std::size_t got = 0;
+  while (got < part.size()) {
+    const std::size_t size =
+        read_some(&part[got], part.size() - got, offset + got);
+    if (size == 0)
+      break;
+    got += size;
+  }
+  part.resize(got);
+}
+
+}  // namespace
+
+system_name folder_of(const system_name& name) {
+  const system_name folder = std::filesystem::path(name).parent_path().native();
+  return folder.empty() ? system_name(1, '.') : folder;
+}
+
+system_name temporary_name(const system_name& target, std::string_view role,
+                           int attempt) {
+  const std::string own = ".qsoflat-" + std::to_string(process_number()) + "-" +
+                          std::string(role) + std::to_string(attempt) + ".tmp";
+  return target.substr(0, target.find_last_of(name_separators) + 1) +
+         system_name(own.begin(), own.end());
+}
+
+int test_head_and_tail(std::uint64_t size, const read_call& read_some,
+                       precious_test precious) {
+  std::string head(precious_part_size, '\0');
+  read_part(head, 0, read_some);
+  std::string tail;
+  if (size > precious_part_size) {
+    const std::uint64_t start =
+        (size - precious_part_size + 1) & ~std::uint64_t{1};
+    tail.resize(static_cast<std::size_t>(size - start));
+    read_part(tail, start, read_some);
+  }
+  return precious(head, tail);
+}
 
 open_result output_file::open(std::FILE* input, const char* name,
                               precious_test precious) {
@@ -15,6 +63,10 @@ open_result output_file::open(std::FILE* input, const char* name,
 
 std::string output_file::staged_name() const {
   return is_staged() ? utf8_name(temporary_) : std::string();
+}
+
+std::string output_file::staged_folder() const {
+  return is_staged() ? utf8_name(folder_of(temporary_)) : std::string();
 }
 
 bool output_file::commit(const commit_calls& calls) {

@@ -89,6 +89,10 @@ class output_file {
   bool is_staged() const { return state_ == state::staged; }
   // The temporary file's name in UTF-8; empty unless staged.
   std::string staged_name() const;
+  // The folder of the temporary file in UTF-8, as a name the system's calls
+  // take ("." for the working folder), where such a writer may keep files
+  // of its own; empty unless staged.
+  std::string staged_folder() const;
 
   // Closes the output and puts it in place of the old file, which keeps
   // its mode, group and access control list: the new file takes them only
@@ -132,6 +136,11 @@ class output_file {
   int source_ = -1;         // staged: whose attributes it takes, or -1
   system_error failure_;
 };
+
+// Whether the name leads to a FIFO, a terminal, a device or a socket, told
+// from what the system says of the name without opening it, so that nothing
+// waits for a FIFO's reader; false for a file, a folder or a name not taken.
+bool names_stream(const char* name);
 
 }  // namespace qsoflat
 

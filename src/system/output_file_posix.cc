@@ -29,15 +29,8 @@ bool same_file(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// The name's folder part, its last slash included: empty for a name in the
-// working folder.
-system_name folder_of(const system_name& name) {
-  return name.substr(0, name.find_last_of('/') + 1);
-}
-
 bool stat_folder(const system_name& name, struct stat& folder) {
-  const system_name part = folder_of(name);
-  return stat(part.empty() ? "." : part.c_str(), &folder) == 0;
+  return stat(folder_of(name).c_str(), &folder) == 0;
 }
 
 // Whether name is a link that the kernel's rule for shared folders would
@@ -121,57 +114,60 @@ destination refused(int error) {
   return d;
 }
 
-destination lead_of(int input, const char* name) {
-  destination d;
-  if (planted_link(name))
-    return refused(EACCES);
-  // The input is told by a look at the name, which needs no leave to write.
-  struct stat input_status {};
-  const bool input_known = fstat(input, &input_status) == 0;
-  if (input_known && stat(name, &d.file) == 0 &&
-      same_file(input_status, d.file)) {
-    d.what = destination::kind::input;
-    return d;
-  }
-  // The system's own open applies its rules to the name, and tells what
-  // kind of file it leads to. A FIFO with no reader yet is waited for, as a
-  // shell's redirection does.
-  int descriptor = ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+// Opens the name for writing as the system's rules let this user. A FIFO
+// with no reader yet is waited for, as a shell's redirection does.
+int open_to_write(const char* name) {
+  const int descriptor =
+      ::open(name, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0 && errno == ENXIO)
-    descriptor = ::open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (descriptor < 0) {
-    // A name not yet taken is made; a dangling link leads to no file that
-    // could be replaced.
-    const int error = errno;
-    struct stat link {};
-    if (error == ENOENT && lstat(name, &link) != 0)
-      d.what = destination::kind::absent;
-    else
-      d.error = error;
-    return d;
-  }
+    return ::open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  return descriptor;
+}
+
+// What a name that could not be opened for the error leads to: a name not
+// yet taken is made; a dangling link leads to no file that could be
+// replaced.
+destination unopened(const char* name, int error) {
+  struct stat link {};
+  if (error != ENOENT || lstat(name, &link) == 0)
+    return refused(error);
+  destination d;
+  d.what = destination::kind::absent;
+  return d;
+}
+
+// A descriptor of the output's own on what is written directly, from the
+// one the name was opened as (whose waiting for room is given back, as any
+// other writer waits) or one the program was given (kept as the shell
+// opened it, appending or into a pipe); -1 on a failure, with errno.
+int direct_descriptor(int from, bool opened_by_name) {
+  const int copy = fcntl(from, F_DUPFD_CLOEXEC, 0);
+  if (copy >= 0 && opened_by_name)
+    (void)fcntl(copy, F_SETFL, fcntl(copy, F_GETFL) & ~O_NONBLOCK);
+  return copy;
+}
+
+// What the descriptor that the name was opened as for writing leads to,
+// with the input's status where it is known. The destination takes the
+// descriptor of a regular file; any other is closed.
+destination destination_of_open(int descriptor, const char* name, int input,
+                                const struct stat* input_status) {
+  destination d;
   if (fstat(descriptor, &d.file) != 0) {
     d.error = errno;
-  } else if (input_known && same_file(input_status, d.file)) {
+  } else if (input_status != nullptr && same_file(*input_status, d.file)) {
     d.what = destination::kind::input;
   } else if (const int held = held_descriptor(d.file, input, descriptor);
              S_ISREG(d.file.st_mode) && held < 0) {
     d.target = replaced_name(name, d.file);
-    if (d.target.empty()) {
-      d.error = ENOENT;
-    } else {
+    if (!d.target.empty()) {
       d.what = destination::kind::regular;
       d.descriptor = descriptor;
       return d;
     }
+    d.error = ENOENT;
   } else {
-    // A descriptor the program was given, appending or into a pipe as the
-    // shell opened it, is written as it is; so are a FIFO and a device,
-    // which then wait for room like any other writer.
-    d.descriptor = fcntl(held >= 0 ? held : descriptor, F_DUPFD_CLOEXEC, 0);
-    if (d.descriptor >= 0 && held < 0)
-      (void)fcntl(d.descriptor, F_SETFL,
-                  fcntl(d.descriptor, F_GETFL) & ~O_NONBLOCK);
+    d.descriptor = direct_descriptor(held >= 0 ? held : descriptor, held < 0);
     if (d.descriptor >= 0)
       d.what = destination::kind::direct;
     else
@@ -181,19 +177,39 @@ destination lead_of(int input, const char* name) {
   return d;
 }
 
-// Reads up to part's size of bytes at offset, and keeps those read.
-void read_at(int descriptor, std::string& part, off_t offset) {
-  std::size_t got = 0;
-  while (got < part.size()) {
-    const ssize_t size = pread(descriptor, &part[got], part.size() - got,
-                               offset + static_cast<off_t>(got));
-    if (size < 0 && errno == EINTR)
-      continue;
-    if (size <= 0)
-      break;
-    got += static_cast<std::size_t>(size);
+// What the output's name leads to, for a run that reads the descriptor
+// input.
+destination destination_of(int input, const char* name) {
+  if (planted_link(name))
+    return refused(EACCES);
+  // The input is told by a look at the name, which needs no leave to write.
+  struct stat input_status {};
+  const bool input_known = fstat(input, &input_status) == 0;
+  struct stat named {};
+  if (input_known && stat(name, &named) == 0 &&
+      same_file(input_status, named)) {
+    destination d;
+    d.what = destination::kind::input;
+    return d;
   }
-  part.resize(got);
+  // The system's own open applies its rules to the name, and tells what
+  // kind of file it leads to.
+  const int descriptor = open_to_write(name);
+  if (descriptor < 0)
+    return unopened(name, errno);
+  return destination_of_open(descriptor, name, input,
+                             input_known ? &input_status : nullptr);
+}
+
+// Reads up to count bytes at offset, as read_call does.
+std::size_t read_some_at(int descriptor, char* bytes, std::size_t count,
+                         std::uint64_t offset) {
+  for (;;) {
+    const ssize_t size =
+        pread(descriptor, bytes, count, static_cast<off_t>(offset));
+    if (size >= 0 || errno != EINTR)
+      return size > 0 ? static_cast<std::size_t>(size) : 0;
+  }
 }
 
 // Why the regular file at name, still the one stat gave, is precious by its
@@ -208,22 +224,18 @@ int why_precious(const system_name& name, const struct stat& file,
       name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW | O_CLOEXEC);
   if (descriptor < 0)
     return 0;
-  std::string head;
-  std::string tail;
+  int kind = 0;
   struct stat status {};
   if (fstat(descriptor, &status) == 0 && same_file(status, file) &&
-      S_ISREG(status.st_mode)) {
-    const off_t part = static_cast<off_t>(precious_part_size);
-    head.resize(precious_part_size);
-    read_at(descriptor, head, 0);
-    if (status.st_size > part) {
-      const off_t start = (status.st_size - part + 1) & ~off_t{1};
-      tail.resize(static_cast<std::size_t>(status.st_size - start));
-      read_at(descriptor, tail, start);
-    }
-  }
+      S_ISREG(status.st_mode))
+    kind = test_head_and_tail(
+        static_cast<std::uint64_t>(status.st_size),
+        [descriptor](char* bytes, std::size_t count, std::uint64_t offset) {
+          return read_some_at(descriptor, bytes, count, offset);
+        },
+        precious);
   (void)close(descriptor);
-  return precious(head, tail);
+  return kind;
 }
 
 // Whether the error says only that the file system keeps no such attribute.
@@ -252,15 +264,14 @@ bool copy_acl(int from, int to) {
 }
 
 // A descriptor on an empty file made as a plain create makes the output,
-// in the folder, under the umask and the folder's default access control
+// beside target, under the umask and the folder's default access control
 // list, whose attributes a new output takes at the commit; it is removed
 // at once, the ending signals held back meanwhile, so that none leaves it
 // behind. -1 where none could be made.
-int plain_create_probe(const system_name& folder) {
+int plain_create_probe(const system_name& target) {
   const registry_lock held;
   for (int attempt = 0; attempt < temporary_attempts; ++attempt) {
-    const system_name name = folder + ".qsoflat-" + std::to_string(getpid()) +
-                             "-mode-" + std::to_string(attempt) + ".tmp";
+    const system_name name = temporary_name(target, "mode-", attempt);
     const int descriptor =
         ::open(name.c_str(),
                O_RDONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
@@ -285,7 +296,15 @@ void close_descriptor(int descriptor) {
 
 std::string utf8_name(const system_name& name) { return name; }
 
+unsigned long process_number() { return static_cast<unsigned long>(getpid()); }
+
 bool system_error::held_by_another_program() const { return false; }
+
+bool names_stream(const char* name) {
+  struct stat status {};
+  return stat(name, &status) == 0 && !S_ISREG(status.st_mode) &&
+         !S_ISDIR(status.st_mode);
+}
 
 namespace {
 
@@ -308,7 +327,7 @@ open_result output_file::open_name(std::FILE* input, const char* name,
   // A file-size limit then fails a write, which the run reports, where its
   // signal would end the run with nothing said and the temporary file left.
   (void)std::signal(SIGXFSZ, SIG_IGN);
-  destination d = lead_of(fileno(input), name);
+  destination d = destination_of(fileno(input), name);
   open_result result;
   switch (d.what) {
     case destination::kind::refused:
@@ -318,7 +337,7 @@ open_result output_file::open_name(std::FILE* input, const char* name,
       result.outcome = open_outcome::is_input;
       break;
     case destination::kind::absent:
-      if (stage(name, false, plain_create_probe(folder_of(name))))
+      if (stage(name, false, plain_create_probe(name)))
         result.outcome = open_outcome::opened;
       else
         result.cause.code = errno;
@@ -361,13 +380,11 @@ open_result output_file::open_name(std::FILE* input, const char* name,
 bool output_file::stage(const system_name& target, bool replacing, int source) {
   if (source < 0)
     return false;  // errno tells why it could not be made
-  const system_name folder = folder_of(target);
   target_ = target;
   replacing_ = replacing;
   catch_interruptions();
   for (int attempt = 0; attempt < temporary_attempts; ++attempt) {
-    temporary_ = folder + ".qsoflat-" + std::to_string(getpid()) + "-" +
-                 std::to_string(attempt) + ".tmp";
+    temporary_ = temporary_name(target, "", attempt);
     const registry_lock held;
     const int descriptor =
         ::open(temporary_.c_str(),

@@ -2,10 +2,10 @@
 #include <io.h>
 #include <windows.h>
 
-#include "system/console.h"
 #include "system/output_file.h"
 #include "system/output_system.h"
 #include "system/temporary_file.h"
+#include "text/utf16.h"
 
 namespace qsoflat {
 
@@ -91,7 +91,8 @@ struct destination {
   file_identity identity;
 };
 
-destination lead_of(std::FILE* input, const system_name& name) {
+// What the output's name leads to, for a run that reads input.
+destination destination_of(std::FILE* input, const system_name& name) {
   destination d;
   const file_identity input_identity =
       identify(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(input))));
@@ -125,21 +126,16 @@ destination lead_of(std::FILE* input, const system_name& name) {
   return d;
 }
 
-// Reads up to part's size of bytes at offset, and keeps those read.
-void read_at(HANDLE handle, std::string& part, unsigned long long offset) {
-  std::size_t got = 0;
-  while (got < part.size()) {
-    OVERLAPPED at{};
-    at.Offset = static_cast<DWORD>(offset + got);
-    at.OffsetHigh = static_cast<DWORD>((offset + got) >> 32);
-    DWORD size = 0;
-    if (ReadFile(handle, &part[got], static_cast<DWORD>(part.size() - got),
-                 &size, &at) == 0 ||
-        size == 0)
-      break;
-    got += size;
-  }
-  part.resize(got);
+// Reads up to count bytes at offset, as read_call does.
+std::size_t read_some_at(HANDLE handle, char* bytes, std::size_t count,
+                         std::uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD size = 0;
+  return ReadFile(handle, bytes, static_cast<DWORD>(count), &size, &at) != 0
+             ? size
+             : 0;
 }
 
 // Why the regular file at name, still the one identified, is precious by
@@ -152,24 +148,19 @@ int why_precious(const system_name& name, const file_identity& identity,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle == INVALID_HANDLE_VALUE)
     return 0;
-  std::string head;
-  std::string tail;
+  int kind = 0;
   const file_identity opened = identify(handle);
   LARGE_INTEGER size{};
   if (same_file(opened, identity) && opened.regular &&
-      GetFileSizeEx(handle, &size) != 0) {
-    const auto file_size = static_cast<unsigned long long>(size.QuadPart);
-    head.resize(precious_part_size);
-    read_at(handle, head, 0);
-    if (file_size > precious_part_size) {
-      const unsigned long long start =
-          (file_size - precious_part_size + 1) & ~1ULL;
-      tail.resize(static_cast<std::size_t>(file_size - start));
-      read_at(handle, tail, start);
-    }
-  }
+      GetFileSizeEx(handle, &size) != 0)
+    kind = test_head_and_tail(
+        static_cast<std::uint64_t>(size.QuadPart),
+        [handle](char* bytes, std::size_t count, std::uint64_t offset) {
+          return read_some_at(handle, bytes, count, offset);
+        },
+        precious);
   (void)CloseHandle(handle);
-  return precious(head, tail);
+  return kind;
 }
 
 int close_stream(std::FILE* stream) { return std::fclose(stream); }
@@ -224,25 +215,31 @@ void close_descriptor(int descriptor) {
     (void)_close(descriptor);
 }
 
-std::string utf8_name(const system_name& name) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, name.data(),
-                                       static_cast<int>(name.size()), nullptr,
-                                       0, nullptr, nullptr);
-  std::string utf8(static_cast<std::size_t>(size), '\0');
-  (void)WideCharToMultiByte(CP_UTF8, 0, name.data(),
-                            static_cast<int>(name.size()), utf8.data(), size,
-                            nullptr, nullptr);
-  return utf8;
-}
+std::string utf8_name(const system_name& name) { return utf8_of(name); }
+
+unsigned long process_number() { return GetCurrentProcessId(); }
 
 bool system_error::held_by_another_program() const {
   return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION;
 }
 
+// Asking for the attributes alone opens no device for writing; a device
+// such as NUL or CON, a pipe or a console is no disk file.
+bool names_stream(const char* name) {
+  const HANDLE probe =
+      CreateFileW(wide_name(name).c_str(), FILE_READ_ATTRIBUTES, share_all,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (probe == INVALID_HANDLE_VALUE)
+    return false;
+  const bool stream = GetFileType(probe) != FILE_TYPE_DISK;
+  (void)CloseHandle(probe);
+  return stream;
+}
+
 open_result output_file::open_name(std::FILE* input, const char* name,
                                    precious_test precious) {
-  const system_name wide = wide_name(name);
-  const destination d = lead_of(input, wide);
+  const system_name wide = utf16_of(name);
+  const destination d = destination_of(input, wide);
   open_result result;
   switch (d.what) {
     case destination::kind::refused:
@@ -288,24 +285,23 @@ open_result output_file::open_name(std::FILE* input, const char* name,
 }
 
 // The file shares no reading while the run writes it, so that no other
-// program can read it before it is complete. It shares writing, which only
-// those whom its folder lets write there can ask for, so that a writer
-// that opens files by name, as the .xlsx library does, writes it in place.
+// program can read it before it is complete; the run itself may read it
+// through the stream's handle, as the .xlsx writer reads back what the
+// library wrote. It shares writing, which only those whom its folder lets
+// write there can ask for, so that a writer that opens files by name, as
+// the .xlsx library does, writes it in place.
 bool output_file::stage(const system_name& target, bool replacing,
                         int /*source*/) {
   target_ = full_name(target);
-  const system_name folder =
-      target_.substr(0, target_.find_last_of(L"/\\:") + 1);
   replacing_ = replacing;
   catch_interruptions();
   for (int attempt = 0; attempt < temporary_attempts; ++attempt) {
-    temporary_ = folder + L".qsoflat-" +
-                 std::to_wstring(GetCurrentProcessId()) + L"-" +
-                 std::to_wstring(attempt) + L".tmp";
+    temporary_ = temporary_name(target_, "", attempt);
     const registry_lock held;
-    const HANDLE handle = CreateFileW(
-        temporary_.c_str(), GENERIC_WRITE, FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle =
+        CreateFileW(temporary_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS)
       continue;
     if (handle == INVALID_HANDLE_VALUE)

@@ -6,10 +6,14 @@
 
 namespace qsoflat {
 
+// name_separators: the characters after which the last part of a name, the
+// file's own name in its folder, begins.
 #ifdef _WIN32
 using system_name = std::wstring;
+inline constexpr wchar_t name_separators[] = L"/\\:";
 #else
 using system_name = std::string;
+inline constexpr char name_separators[] = "/";
 #endif
 
 }  // namespace qsoflat

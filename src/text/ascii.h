@@ -3,10 +3,25 @@
 #ifndef QSOFLAT_TEXT_ASCII_H_
 #define QSOFLAT_TEXT_ASCII_H_
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
 namespace qsoflat {
+
+// Whether the byte is an ASCII letter, of either case.
+constexpr bool is_letter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// Whether the byte is an ASCII decimal digit.
+constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Whether every byte of the text is an ASCII decimal digit; true for an
+// empty text.
+inline bool all_digits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), is_digit);
+}
 
 // The byte with an ASCII lower-case letter made upper case; any other byte,
 // also one of a UTF-8 sequence, as it is.

@@ -1,5 +1,7 @@
 #include "text/leading_integer.h"
 
+#include "text/ascii.h"
+
 namespace qsoflat {
 
 namespace {
@@ -20,7 +22,7 @@ leading_integer read_leading_integer(std::string_view text) {
   constexpr std::uint64_t limit = std::uint64_t{INT64_MAX} + 1;
   std::uint64_t magnitude = 0;
   leading_integer result;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+  for (; i < text.size() && is_digit(text[i]); ++i) {
     ++result.digits;
     magnitude =
         magnitude > limit / 10

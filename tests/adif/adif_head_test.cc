@@ -4,20 +4,13 @@
 
 #include <string>
 
+#include "support/test_files.h"
+
 namespace qsoflat {
 
 namespace {
 
 using namespace std::string_literals;
-
-// The same text as UTF-16, little-endian with its byte-order mark, or
-// big-endian without one.
-std::string utf16(const std::string& text, bool little = true) {
-  std::string wide = little ? "\xFF\xFE" : "";
-  for (const char c : text)
-    wide += little ? std::string{c, '\0'} : std::string{'\0', c};
-  return wide;
-}
 
 // A file that must never be replaced, told by its first and last bytes.
 TEST(AdifHead, FindsAMarkerAnywhereInEitherEnd) {
@@ -33,15 +26,19 @@ TEST(AdifHead, FindsAMarkerAnywhereInEitherEnd) {
       {"<ADIF_VER:5>3.1.4\n<EOH><CALL:5>Q1AAA <EOR>", "", adif_file},
       {"Header\n<eoh> // comment\n", "", adif_file},
       {"Header\n<eoh>\xC2\xA0\n\f", "", adif_file},
-      {utf16("Report\r\n<APP_LoTW_NUMREC:1>1\r\n<eoh>\r\n"), "", lotw_report},
-      {"\xFE\xFF" + utf16("<eor>", false), "", adif_file},
+      {utf16_of_ascii("Report\r\n<APP_LoTW_NUMREC:1>1\r\n<eoh>\r\n"), "",
+       lotw_report},
+      {"\xFE\xFF" + utf16_of_ascii("<eor>", false), "", adif_file},
       // The middle of a file is not read: the marker in its tail tells.
       {"header " + comma_rows, "<CALL:1>A\r<eor>\r<APP_LoTW_EOF>\r",
        lotw_report},
-      {utf16("header"), utf16("\r\n<eor>\r\n").substr(2), adif_file},
+      {utf16_of_ascii("header"), utf16_of_ascii("\r\n<eor>\r\n").substr(2),
+       adif_file},
       {"CALL,BAND\nQ1AAA,20M\n<eo", "h>", not_adif},
       {"CALL,BAND\n<CALL:1>A\nAPP_LoTW_OWNCALL\n<eo r>", "", not_adif},
-      {utf16("<e\xE9or>"), "", not_adif},
+      // Only ASCII characters count: U+263C's low byte is no "<".
+      {utf16_of_ascii("<e\xE9or>"), "", not_adif},
+      {"\xFF\xFE<\x26"s + utf16_of_ascii("eor>").substr(2), "", not_adif},
   };
   for (const auto& c : cases)
     EXPECT_EQ(adif_kind_of(c.head, c.tail), c.kind)

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -34,7 +35,7 @@ reading read_all(const std::string& input,
                            : adif_reader(in, skip_unknown, buffer_size);
   qso_record record(columns != nullptr ? columns->size() : field_count);
   reading result;
-  while (read_record(reader, record) == read_outcome::record_complete) {
+  while (reader.read_record(record) == read_outcome::record_complete) {
     std::string text;
     for (std::size_t i = columns != nullptr ? 0 : 2; i < record.slots.size();
          ++i) {
@@ -47,7 +48,7 @@ reading read_all(const std::string& input,
     }
     result.records.push_back(text);
   }
-  EXPECT_EQ(read_record(reader, record), read_outcome::input_finished);
+  EXPECT_EQ(reader.read_record(record), read_outcome::input_finished);
   // The run shows the line that ended the reading so.
   const report_summary& report = reader.summary();
   if (report.stopped_at_unknown)
@@ -57,6 +58,8 @@ reading read_all(const std::string& input,
     result.messages += "cut off\n";
   if (report.changed)
     result.messages += "changed\n";
+  if (report.count_announced)
+    result.messages += "count " + std::to_string(report.announced_count) + "\n";
   std::fclose(in);
   return result;
 }
@@ -149,6 +152,11 @@ const reader_case reader_cases[] = {
      {"CALL=A;"},
      "cut off\n"},
     {"empty input", "", {}, ""},
+    {"the first count line counts, in its own case only",
+     "<app_lotw_numrec:1>3\n<APP_LoTW_NUMREC:1>2\n<APP_LoTW_NUMREC:1>1\n" +
+         owncall + "<eor>\n",
+     {""},
+     "count 2\n"},
     {"a 60-character line is read whole",
      owncall + "<STATE:2>MO // Moskovskaya oblast' (Moscow Oblast) x\n<eor>\n",
      {"STATE=MO // Moskovskaya oblast' (Moscow Oblast) x;"},
@@ -162,7 +170,7 @@ const reader_case reader_cases[] = {
          "\n" + owncall + "\0"s + long_value + "\n<CALL:1>A\r" + long_value +
          "\n" + std::string(100000, '\r') + "<eor>\n",
      {"CALL=A;"},
-     ""},
+     "count 0\n"},
     {"a long tag before its value is read by its head, and a long field line "
      "without a value is skipped",
      "<CALL:" + long_value + ">Q1AAA\n<CALL:5 " + long_value + "\n" + owncall +
@@ -173,7 +181,8 @@ const reader_case reader_cases[] = {
      "too",
      owncall + "<eor>\n<APP_LoTW_NUMREC:" + long_value + ">1\n",
      {""},
-     "Unrecognized ADIF field <APP_LoTW_NUMREC:" + long_value + ">1\n"},
+     "Unrecognized ADIF field <APP_LoTW_NUMREC:" + long_value +
+         ">1\ncount 1\n"},
 };
 
 // With skip_unknown: exact names in any case, markers in any case, and
@@ -233,7 +242,7 @@ const reader_case column_cases[] = {
          "<call:1>A\n<QSO_DATE_OFF:8>20121004\n<Qso_Date:8>20121003\n<MY_DXCC:"
          "3>291\n<STATE:2>MO // Missouri\n<eor>\n<CALL:1>B\n<eoh>\n<eor>\n",
      {"CALL=A;qso_date=20121003;APP_LoTW_OWNCALL=N0CALL;STATE=MO;", "CALL=B;"},
-     ""},
+     "count 2\n"},
     {"without an <eoh> before the first QSO's end, no header",
      "<CALL:1>A\n<eor>\n<eoh>\n<CALL:1>B\n<eor>\n",
      {"CALL=A;", "CALL=B;"},
@@ -296,18 +305,20 @@ TEST(ReadRecord, ReadsChosenColumnsAsTheTableSays) {
 }
 
 // The columns of every field after the header, named as first written, in
-// the order each first comes; a long line's name counts too. A name too
-// long for a column is marked "!" after them.
+// the order each first comes, each named by its tag in any case; a long
+// line's name counts too. A name too long for a column is marked "!" after
+// them.
 TEST(ColumnsOf, FindsEveryFieldOfTheQsos) {
   const std::string name_62 =
       "A23456789012345678901234567890123456789012345678901234567890ZZ";
   // More fields than are walked by their first byte, then again in
-  // reverse and in lower case, which are found through the hash.
+  // reverse and in lower case, which are found through the hash; names of
+  // seven bytes and of a whole word of eight.
   std::string many, again, many_names;
   for (int i = 0; i < 40; ++i) {
-    many += "<F" + std::to_string(i) + ":1>x\n";
-    again = "<f" + std::to_string(i) + ":1>x\n" + again;
-    many_names += "F" + std::to_string(i) + ",";
+    many += "<FIELD_" + std::to_string(i) + ":1>x\n";
+    again = "<field_" + std::to_string(i) + ":1>x\n" + again;
+    many_names += "FIELD_" + std::to_string(i) + ",";
   }
   const struct {
     std::string input;
@@ -337,8 +348,12 @@ TEST(ColumnsOf, FindsEveryFieldOfTheQsos) {
       const report_columns found = columns_of(in, size);
       std::fclose(in);
       std::string names;
-      for (std::size_t i = 0; i < found.columns.size(); ++i)
+      for (std::size_t i = 0; i < found.columns.size(); ++i) {
+        std::string tag = "<" + std::string(found.columns.name(i)) + ":1";
+        std::transform(tag.begin(), tag.end(), tag.begin(), ::tolower);
+        EXPECT_EQ(found.columns.match_tag(tag), i) << tag;
         names += std::string(found.columns.name(i)) + ",";
+      }
       EXPECT_EQ(names + (found.name_too_long ? "!" : ""), c.names)
           << c.input.substr(0, 40) << " " << size;
     }

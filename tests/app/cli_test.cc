@@ -25,6 +25,8 @@
 #include <sys/wait.h>
 #endif
 
+#include "support/test_files.h"
+
 namespace qsoflat {
 
 namespace fs = std::filesystem;
@@ -32,7 +34,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using namespace std::string_literals;
-using files = std::map<std::string, std::string>;  // relative path: bytes
 
 const std::string usage_line = "Usage:\tqsoflat <input.ADI> [output.CSV]\n\n";
 const std::string header =
@@ -47,20 +48,6 @@ const std::string worked_report =
 const std::string worked_row =
     "Q1AAA,20M,SSB,3-Oct-2012,1012,Y,13-Oct-2012,291,,,,,,,\"CT,HARTFORD\"\n";
 const std::string examples = QSOFLAT_EXAMPLES;
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-files files_in(const fs::path& folder) {
-  files found;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file())  // a FIFO would wait for a writer
-      found[fs::relative(entry.path(), folder).generic_u8string()] =
-          read_file(entry.path());
-  return found;
-}
 
 struct run_result {
   std::string skipped;  // why the case could not be made here
@@ -297,6 +284,14 @@ std::string many_rows() {
   return rows;
 }
 
+// A QSO of 16,400 fields, more than a sheet has columns.
+std::string wide_report() {
+  std::string report;
+  for (int i = 0; i < 16400; ++i)
+    report += "<F" + std::to_string(i) + ":1>x\n";
+  return report + "<eor>\n";
+}
+
 // Bytes of no report at all, the same on every run and platform.
 std::string random_bytes(std::size_t size) {
   std::mt19937 engine(20121003);
@@ -361,17 +356,17 @@ const std::string help_text =
     "  --version       show the version\n"
     "  --              take every argument after it as a file name\n";
 
+// More columns than are walked by their first byte, so that a name is found
+// through the hash table: F0 to F39.
+const std::string forty_names = [] {
+  std::string names = "F0";
+  for (int i = 1; i < 40; ++i)
+    names += ",F" + std::to_string(i);
+  return names;
+}();
 const std::string owncall_report =
     "<APP_LoTW_OWNCALL:1>N\n<CALL:5>Q1AAA\n<eor>\n";
 const std::string owncall_row = "Q1AAA,,,,,,,,,,,,,,\n";
-
-// The same text as UTF-16, little-endian, with its byte-order mark.
-std::string as_utf16(const std::string& text) {
-  std::string wide = "\xFF\xFE";
-  for (const char c : text)
-    wide += std::string{c, '\0'};
-  return wide;
-}
 
 // The example report with CR-only line ends, more than 64 KiB of them, or
 // with as much of a header.
@@ -499,10 +494,10 @@ const char* make_output_read_only(const fs::path& work) {
 }
 
 // A sticky folder that everyone may write, as /tmp, holding out.csv owned
-// by another user (65533) than the one who runs the case (nobody): a link
-// to nobody's own file, or a file of its own.
+// by owner, by default another user (65533) than the one who runs the case
+// (nobody): a link to nobody's own file, or a file of its own.
 const char* share_with_another_user(const fs::path& work, bool link,
-                                    uid_t link_owner = 65533) {
+                                    uid_t owner = 65533) {
   if (geteuid() != 0)
     return "giving a file to another user needs root";
   fs::permissions(work, fs::perms::all);
@@ -512,7 +507,7 @@ const char* share_with_another_user(const fs::path& work, bool link,
   if (link) {
     fs::create_symlink("../precious.txt", out);
     return chown((work / "precious.txt").c_str(), 65534, 65534) == 0 &&
-                   lchown(out.c_str(), link_owner, link_owner) == 0
+                   lchown(out.c_str(), owner, owner) == 0
                ? nullptr
                : "chown failed";
   }
@@ -520,7 +515,7 @@ const char* share_with_another_user(const fs::path& work, bool link,
   fs::permissions(
       out, fs::perms::all & ~(fs::perms::owner_exec | fs::perms::group_exec |
                               fs::perms::others_exec));
-  return chown(out.c_str(), 65533, 65533) == 0 ? nullptr : "chown failed";
+  return chown(out.c_str(), owner, owner) == 0 ? nullptr : "chown failed";
 }
 const char* plant_link(const fs::path& work) {
   return share_with_another_user(work, true);
@@ -531,6 +526,10 @@ const char* link_of_folder_owner(const fs::path& work) {
 }
 const char* share_file(const fs::path& work) {
   return share_with_another_user(work, false);
+}
+// Nobody's own file there, which nobody may replace.
+const char* share_own_file(const fs::path& work) {
+  return share_with_another_user(work, false, 65534);
 }
 #endif
 
@@ -620,7 +619,7 @@ const cli_case cli_cases[] = {
     // Any ADIF file is refused as the output, by a marker in its first or
     // last 64 KiB, and kept byte for byte.
     {"a report in UTF-16 is never the output",
-     {{"log.adi", worked_report}, {"old.csv", as_utf16(example_report)}},
+     {{"log.adi", worked_report}, {"old.csv", utf16_of_ascii(example_report)}},
      nullptr,
      "",
      "log.adi old.csv",
@@ -725,6 +724,26 @@ const cli_case cli_cases[] = {
      1,
      "Output file /dev/fd/3 is not a file: an .xlsx workbook cannot be written "
      "to a pipe, a terminal or a device\n\n" +
+         usage_line,
+     {}},
+    {"an .xlsx to a FIFO is refused at once, without waiting for a reader",
+     {{"log.adi", worked_report}},
+     nullptr,
+     "mkfifo f.xlsx && timeout 5 ",
+     "log.adi f.xlsx",
+     1,
+     "Output file f.xlsx is not a file: an .xlsx workbook cannot be written "
+     "to a pipe, a terminal or a device\n\n" +
+         usage_line,
+     {}},
+    {"an .xlsx of more columns than a sheet holds is refused before any row",
+     {{"wide.adi", wide_report()}, {"wide.xlsx", "old"}},
+     nullptr,
+     "",
+     "--columns all wide.adi wide.xlsx",
+     1,
+     "Too many columns for an .xlsx sheet in wide.xlsx: 16400, 16,384 at "
+     "most; a CSV output takes them all\n\n" +
          usage_line,
      {}},
     {"an .xlsx run that finds no report keeps the old file",
@@ -1069,6 +1088,14 @@ const cli_case cli_cases[] = {
      1,
      "Bad field name Call in --columns\n\n" + usage_line,
      {}},
+    {"a field name given twice past the columns walked by their first byte",
+     {{"log.adi", worked_report}},
+     nullptr,
+     "",
+     "--columns " + forty_names + ",f7 log.adi",
+     1,
+     "Bad field name f7 in --columns\n\n" + usage_line,
+     {}},
     {"a field name with another character",
      {{"log.adi", worked_report}},
      nullptr,
@@ -1281,6 +1308,14 @@ const cli_case cli_cases[] = {
      1,
      "Could not open output file shared/out.csv\n\n" + usage_line,
      {}},
+    {"one's own file in a shared folder is replaced",
+     {{"log.adi", worked_report}},
+     share_own_file,
+     as_nobody,
+     "log.adi shared/out.csv",
+     0,
+     "Wrote 1 QSOs to shared/out.csv\n",
+     {{"shared/out.csv", header + worked_row}}},
     {"descriptor output is appended to",
      {{"log.adi", worked_report}, {"log.txt", "old\n"}},
      nullptr,

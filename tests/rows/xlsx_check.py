@@ -1,9 +1,11 @@
 """Prints what a spreadsheet reader finds in an .xlsx file, for the tests
 to compare: each sheet's name, frozen cell, filter and column widths, then
 each cell that holds a value, one a line, as its place, its type (s text,
-n number, d date or time), a ! when bold, its number format and its value.
+n number, d date or time), a ! when bold, its number format and its value,
+text decoded as a spreadsheet decodes it (openpyxl hands it back as stored).
 Exits with 77 where openpyxl is missing, so that the test is skipped."""
 import datetime
+import re
 import sys
 
 try:
@@ -13,11 +15,23 @@ except ImportError:
     sys.exit(77)
 
 
+ESCAPE = re.compile(r"_x([0-9A-Fa-f]{4})_")
+
+
+def decoded(text):
+    """Each _xHHHH_ as the UTF-16 unit HHHH, as Excel and LibreOffice read a
+    string; a pair of them may make one character."""
+    units = ESCAPE.sub(lambda found: chr(int(found.group(1), 16)), text)
+    return units.encode("utf-16-le", "surrogatepass").decode("utf-16-le", "replace")
+
+
 def shown(value):
     if isinstance(value, datetime.datetime):
         return value.date().isoformat() if value.time() == datetime.time() else value.isoformat()
     if isinstance(value, datetime.time):
         return value.isoformat()
+    if isinstance(value, str):
+        return decoded(value)
     return str(value)
 
 

@@ -117,6 +117,11 @@ TEST(XlsxWriter, WritesEachValueAsACellOfItsKind) {
        "s General Z\xc3\xbcrich \xe2\x82\xac\xc2\x81\xc5\xb8"},
       {"COUNTRY", "\xef\xbf\xbe", "s General \xc3\xaf\xc2\xbf\xc2\xbe"},
       {"COUNTRY", "\xc0\xaf", "s General \xc3\x80\xc2\xaf"},
+      {"COUNTRY", "M\xc3\xbcller\xff", "s General M\xc3\xbcller\xc3\xbf"},
+      {"COUNTRY", "\xe0\xa0\x80\xc3", "s General \xe0\xa0\x80\xc3\x83"},
+      {"COUNTRY", "_x0041_ _x005F_ _xD83D_ _x0041\x01",
+       "s General _x0041_ _x005F_ _xD83D_ _x0041\x01"},
+      {"_x0041_", "_x0001_", "s General _x0001_"},
   };
   column_list columns;
   workbook_case c;
@@ -135,11 +140,11 @@ TEST(XlsxWriter, WritesEachValueAsACellOfItsKind) {
   if (!result.cells)
     GTEST_SKIP() << "openpyxl is not installed";
   const std::string header =
-      "sheet QSOs freeze=A2 filter=A1:H34 A=11 B=10 C=9 D=6 E=17 F=13 G=9 "
-      "H=11\n"
+      "sheet QSOs freeze=A2 filter=A1:I38 A=11 B=10 C=9 D=6 E=17 F=13 G=9 "
+      "H=32 I=10\n"
       "A1 s! General QSO_DATE\nB1 s! General TIME_ON\nC1 s! General FREQ\n"
       "D1 s! General CQZ\nE1 s! General DXCC\nF1 s! General CNTY\n"
-      "G1 s! General CALL\nH1 s! General COUNTRY\n";
+      "G1 s! General CALL\nH1 s! General COUNTRY\nI1 s! General _x0041_\n";
   EXPECT_EQ(*result.cells, header + expected);
   EXPECT_TRUE(result.left.empty());
 }
@@ -186,38 +191,113 @@ TEST(XlsxWriter, GoesOnInTheNextSheetAndCutsLongValues) {
   EXPECT_TRUE(result.left.empty());
 }
 
-// A temporary folder too small for the rows, or for the copy of them that
-// the library makes when it puts the file together and whose failure it
-// ignores, fails the workbook, writing no file and leaving nothing behind.
-// The folder is a small file system made for the case, where one can be.
-TEST(XlsxWriter, FailsWhereTheTemporaryFolderIsFull) {
+// A column past the sheet's last fails the header and the workbook, which
+// then writes no file, whatever was written before it.
+TEST(XlsxWriter, FailsAColumnPastTheSheetsLast) {
+  const fs::path root = fs::temp_directory_path() /
+                        ("qsoflat-xlsx-wide-" + std::to_string(getpid()));
+  fs::create_directories(root);
+  column_list columns;
+  std::string bad_name;
+  std::string list = "C0";
+  for (std::size_t i = 1; i <= xlsx_sheet_columns; ++i)
+    list += ",C" + std::to_string(i);
+  ASSERT_TRUE(parse_column_list(list, columns, bad_name));
+  const fs::path file = root / "wide.xlsx";
+  {
+    xlsx_writer writer(file.c_str(), root.c_str(), &columns);
+    EXPECT_FALSE(write_header(writer));
+    qso_record record(columns.size());
+    record.slots[0] = field_slot{true, "Q1AAA"};
+    EXPECT_FALSE(write_record(writer, record));
+    EXPECT_FALSE(finish(writer));
+  }
+  EXPECT_FALSE(fs::exists(file));
+  fs::remove_all(root);
+}
+
+// The rows that openpyxl finds in the workbook, or -1 where it cannot read
+// it whole; 0 where openpyxl is missing.
+int rows_read_back(const fs::path& file) {
+  const std::string command =
+      std::string(QSOFLAT_PYTHON) +
+      " -c 'import sys\ntry:\n import openpyxl\nexcept ImportError:\n "
+      "print(0); sys.exit()\ntry:\n b = openpyxl.load_workbook(sys.argv[1], "
+      "read_only=True); print(sum(1 for s in b.worksheets for r in "
+      "s.iter_rows()))\nexcept Exception:\n print(-1)' " +
+      file.string();
+  std::FILE* pipe = popen(command.c_str(), "r");
+  int rows = -1;
+  if (pipe != nullptr && std::fscanf(pipe, "%d", &rows) != 1)
+    rows = -1;
+  if (pipe != nullptr)
+    (void)pclose(pipe);
+  return rows;
+}
+
+// A small file system that the rows fill, or the copy of them that the
+// library makes as it puts the file together and whose failure it ignores,
+// at sizes about what the workbook needs: each run writes a workbook that
+// reads back whole, or fails it and leaves no temporary file behind. Values
+// that grow fourfold when escaped make the room the copy needs hard to guess.
+// The file system is made for the case, where one can be.
+TEST(XlsxWriter, IsWholeOrFailsInASmallFileSystem) {
   const fs::path root = fs::temp_directory_path() /
                         ("qsoflat-xlsx-full-" + std::to_string(getpid()));
-  fs::create_directories(root / "tmp");
-  const std::string mount =
-      "mount -t tmpfs -o size=4m qsoflat-test " + (root / "tmp").string();
-  if (std::system((mount + " 2>/dev/null").c_str()) != 0) {
-    fs::remove_all(root);
-    GTEST_SKIP() << "no file system could be made: " << mount;
+  const fs::path folder = root / "fs";
+  fs::create_directories(folder);
+  // Bytes that compress little, so that the file, written after the copy,
+  // needs room of its own, and that grow when escaped.
+  constexpr char alphabet[] =
+      "&<>&<>ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz012345";
+  static_assert(sizeof alphabet == 65);
+  std::string values(3000 * 300, ' ');
+  std::uint32_t seed = 1;
+  for (char& c : values) {
+    seed = seed * 1103515245 + 12345;
+    c = alphabet[seed >> 26];
   }
-  const std::string file = (root / "out.xlsx").string();
-  // About 0.65 MB of rows a thousand: twice the room, then half of it.
-  for (const int rows : {10000, 3000}) {
-    {
-      xlsx_writer writer(file.c_str(), (root / "tmp").string().c_str());
-      ASSERT_TRUE(write_header(writer));
-      qso_record record;
-      for (int i = 0; i < rows; ++i) {
-        for (std::size_t j = first_column; j < field_count; ++j)
-          record.slots[j] = field_slot{true, "Q1AAA/" + std::to_string(i)};
-        write_record(writer, record);
-      }
-      EXPECT_FALSE(finish(writer)) << rows;
+  int whole = 0;
+  int failed = 0;
+  // About 1.2 MB of rows, which the copy takes again, then the file: 1 to
+  // 3.5 MiB by quarters.
+  for (int kib = 1024; kib <= 3584; kib += 256) {
+    const std::string mount = "mount -t tmpfs -o size=" + std::to_string(kib) +
+                              "k qsoflat-test " + folder.string();
+    if (std::system((mount + " 2>/dev/null").c_str()) != 0) {
+      fs::remove_all(root);
+      GTEST_SKIP() << "no file system could be made: " << mount;
     }
-    EXPECT_FALSE(fs::exists(file)) << rows;
-    EXPECT_TRUE(fs::is_empty(root / "tmp")) << rows;
+    const fs::path file = folder / "out.xlsx";
+    bool finished = false;
+    {
+      xlsx_writer writer(file.c_str(), folder.c_str());
+      (void)write_header(writer);
+      qso_record record;
+      for (int i = 0; i < 300; ++i) {
+        record.slots[first_column] =
+            field_slot{true, "Q1A" + std::to_string(i)};
+        record.slots[first_column + 2] =
+            field_slot{true, values.substr(3000 * i, 3000)};
+        (void)write_record(writer, record);
+      }
+      finished = finish(writer);
+    }
+    if (finished) {
+      ++whole;
+      const int rows = rows_read_back(file);
+      EXPECT_TRUE(rows == 301 || rows == 0) << kib << " KiB: " << rows;
+      fs::remove(file);
+    } else {
+      // The output discards what a failed finish leaves of the file.
+      ++failed;
+      fs::remove(file);
+    }
+    EXPECT_TRUE(fs::is_empty(folder)) << kib << " KiB";
+    EXPECT_EQ(std::system(("umount " + folder.string()).c_str()), 0);
   }
-  EXPECT_EQ(std::system(("umount " + (root / "tmp").string()).c_str()), 0);
+  EXPECT_GT(whole, 0);
+  EXPECT_GT(failed, 0);
   fs::remove_all(root);
 }
 

@@ -28,26 +28,6 @@ TEST(Printable, ShowsControlCharactersAsQuestionMarks) {
     EXPECT_EQ(printable(c.text), c.shown) << c.text;
 }
 
-// The console is the program's own only when the system's facts show the
-// window that Explorer opens for it: the program alone in it, reading and
-// writing it. Each other way to start it takes one of the facts away.
-TEST(ConsoleOfItsOwn, IsTheWindowThatExplorerOpens) {
-  const struct {
-    const char* how_started;
-    console_facts facts;
-    bool own;
-  } cases[] = {
-      {"dropped on in Explorer, or double-clicked", {1, true, true}, true},
-      {"from a command prompt or PowerShell", {2, true, true}, false},
-      {"from a script that a console window runs", {3, true, true}, false},
-      {"with no console, the process list empty", {0, true, true}, false},
-      {"with its input redirected", {1, false, true}, false},
-      {"with its messages redirected", {1, true, false}, false},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(is_console_of_its_own(c.facts), c.own) << c.how_started;
-}
-
 }  // namespace
 
 }  // namespace qsoflat

@@ -3,16 +3,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <map>
 #include <string>
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
+#include "support/test_files.h"
 #include "system/temporary_file.h"
 
 namespace qsoflat {
@@ -38,16 +38,6 @@ bool interrupted_rename(const system_name& temporary, const system_name& target,
   return system_commit_calls.rename(temporary, target, replacing);
 }
 #endif
-
-std::map<std::string, std::string> files_in(const fs::path& folder) {
-  std::map<std::string, std::string> found;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    std::ifstream in(entry.path(), std::ios::binary);
-    found[entry.path().filename().u8string()] =
-        std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  return found;
-}
 
 // Whichever call of the commit fails, the old file stays as it was and no
 // temporary file is left; once the rename has begun, a signal does not end
@@ -88,24 +78,33 @@ TEST(OutputFile, CommitLeavesTheOldFileOrTheNew) {
       calls.rename = c.calls.rename != nullptr ? c.calls.rename : calls.rename;
       EXPECT_EQ(out.commit(calls), std::string(c.left) == "new");
     }
-    EXPECT_EQ(files_in(folder),
-              (std::map<std::string, std::string>{{"out.csv", c.left}}));
+    EXPECT_EQ(files_in(folder), (files{{"out.csv", c.left}}));
     (void)std::fclose(input);
   }
   fs::remove_all(folder);
 }
 
+// The sizes of the head and the tail that the last test was given.
+std::size_t head_size = 0;
+std::size_t tail_size = 0;
+
 // A file is precious by a marker in its first or last 64 KiB, the tail
-// starting at an even offset; its middle is never read.
+// starting at an even offset; its middle is never read, and a small file
+// is the head alone.
 TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
   constexpr std::size_t part = precious_part_size;
   const struct {
     std::size_t size, marker_at;
     bool precious;
+    std::size_t tail;
   } cases[] = {
-      {200000, part - 5, true},           {200000, part - 4, false},
-      {200000, 200000 - part - 1, false}, {200000, 200000 - 5, true},
-      {200001, 200001 - part + 1, true},  {200001, 200001 - part, false},
+      {200000, part - 5, true, part},
+      {200000, part - 4, false, part},
+      {200000, 200000 - part - 1, false, part},
+      {200000, 200000 - 5, true, part},
+      {200001, 200001 - part + 1, true, part - 1},
+      {200001, 200001 - part, false, part - 1},
+      {100, 95, true, 0},
   };
   const fs::path folder =
       fs::temp_directory_path() / ("qsoflat-head-" + std::to_string(getpid()));
@@ -121,6 +120,8 @@ TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
     const open_result opened =
         out.open(input, (folder / "out.csv").u8string().c_str(),
                  [](std::string_view head, std::string_view tail) {
+                   head_size = head.size();
+                   tail_size = tail.size();
                    return head.find("<eor>") != std::string_view::npos ||
                                   tail.find("<eor>") != std::string_view::npos
                               ? 7
@@ -129,6 +130,8 @@ TEST(OutputFile, ReadsTheFirstAndLast64KiB) {
     EXPECT_EQ(opened.outcome,
               c.precious ? open_outcome::precious : open_outcome::opened);
     EXPECT_EQ(opened.precious_kind, c.precious ? 7 : 0);
+    EXPECT_EQ(head_size, std::min(c.size, part));
+    EXPECT_EQ(tail_size, c.tail);
   }
   (void)std::fclose(input);
   fs::remove_all(folder);
@@ -157,8 +160,7 @@ TEST(OutputFile, CommitTellsOfAFileHeldMeanwhile) {
     EXPECT_TRUE(out.failure().held_by_another_program()) << out.failure().code;
     (void)CloseHandle(held);
   }
-  EXPECT_EQ(files_in(folder),
-            (std::map<std::string, std::string>{{"out.csv", "old"}}));
+  EXPECT_EQ(files_in(folder), (files{{"out.csv", "old"}}));
   (void)std::fclose(input);
   fs::remove_all(folder);
 }
