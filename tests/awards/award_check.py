@@ -23,6 +23,7 @@ except ImportError:
 TAG = re.compile(rb"<([^:<>]+)(?::(\d+)(?::[^>]*)?)?>")
 DIGITS = re.compile(r"[0-9]+")
 GRID = re.compile(r"[A-R]{2}[0-9]{2}")
+ESCAPE = re.compile(r"_x([0-9A-Fa-f]{4})_")
 FIRST_MODE_GROUPS = ["CW", "PHONE", "DATA", "IMAGE"]
 WANTED = {"DXCC", "COUNTRY", "STATE", "CQZ", "GRIDSQUARE", "VUCC_GRIDS",
           "BAND", "APP_LOTW_MODEGROUP", "QSL_RCVD"}
@@ -36,6 +37,16 @@ def text_of(value):
     except UnicodeDecodeError:
         return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b)
                        for b in value)
+
+
+def shown(value):
+    """A cell's value as a spreadsheet shows it: openpyxl leaves each _xHHHH_
+    of a text as it stands, where Excel and LibreOffice read the UTF-16 unit
+    HHHH."""
+    if not isinstance(value, str):
+        return value
+    units = ESCAPE.sub(lambda found: chr(int(found.group(1), 16)), value)
+    return units.encode("utf-16-le", "surrogatepass").decode("utf-16-le", "replace")
 
 
 def qsos(path):
@@ -239,8 +250,9 @@ def compare(name, sheet, expected, say):
     for (r, c), (value, fill) in sorted(cells.items()):
         cell = sheet.cell(row=r, column=c)
         where = f"{name}!{cell.coordinate}"
-        if cell.value != value or type(cell.value) is not type(value):
-            say(f"{where}: {cell.value!r}, expected {value!r}")
+        found = shown(cell.value)
+        if found != value or type(found) is not type(value):
+            say(f"{where}: {found!r}, expected {value!r}")
         if colour(cell) != fill:
             say(f"{where}: fill {colour(cell)}, expected {fill}")
         if (r == 3) != bool(cell.font.b):
