@@ -75,19 +75,20 @@ conversion convert(const std::string& input, bool skip_unknown,
                              ? adif_reader(in, columns, buffer_size)
                              : adif_reader(in, skip_unknown, buffer_size);
     qso_record record(all_columns ? columns.size() : field_count);
-    csv_writer writer(out, all_columns ? &columns : nullptr);
+    csv_writer writer(
+        out, all_columns ? output_columns_of(columns) : fixed_columns());
     result.columns = all_columns ? columns.size() : field_count - first_column;
-    write_header(writer);
+    writer.header();
     while (reader.read_record(record) == read_outcome::record_complete) {
       ++result.records;
       if (!all_columns) {
         const field_slot& call = record.slots[2];
-        result.calls.push_back(call.present ? call.value : std::string());
+        result.calls.push_back(record.holds(call) ? call.value : std::string());
       }
-      if (!write_record(writer, record))
+      if (!writer.row(record))
         fail("a row was not written");
     }
-    if (!flush_rows(writer))
+    if (!writer.finish())
       fail("the rows were not flushed");
     const report_summary& report = reader.summary();
     if (result.records > 0 && !report.report_seen)

@@ -226,8 +226,7 @@ template <adif_reader::reading mode>
       // one.
       in_header_ = false;
       summary_.qso_cut_off = false;
-      for (field_slot& slot : record.slots)
-        slot.present = false;
+      record.clear();
       break;
     case marker::none:
       break;
@@ -253,7 +252,7 @@ template <adif_reader::reading mode>
     std::memcpy(slot.value.data(), value.data(), value.size());
   else
     slot.value.assign(value.data(), value.size());
-  slot.present = true;
+  record.fill(slot);
   summary_.report_seen = true;
   summary_.qso_cut_off = true;
   // The own call begins the QSO part.
@@ -327,6 +326,7 @@ read_outcome adif_reader::read_lines(qso_record& record) {
 }
 
 read_outcome adif_reader::read_record(qso_record& record) {
+  record.clear();
   switch (mode_) {
     case reading::fields:
       return read_lines<reading::fields>(record);

@@ -65,9 +65,10 @@ class adif_reader {
 
   const report_summary& summary() const { return summary_; }
 
-  // Reads lines into the record until an "<eor>" completes it, or until
-  // the input ends, the end-of-file marker comes, or an unknown field ends
-  // the reading once the QSO part has begun (never with skip_unknown).
+  // Empties the record, then reads lines into it until an "<eor>"
+  // completes it, or until the input ends, the end-of-file marker comes, or
+  // an unknown field ends the reading once the QSO part has begun (never
+  // with skip_unknown).
   read_outcome read_record(qso_record& record);
 
  private:

@@ -153,20 +153,11 @@ bool parse_column_list(std::string_view text, column_list& columns,
   }
 }
 
-void output_columns(const column_list* chosen,
-                    std::vector<std::string_view>& names,
-                    std::vector<column_kind>& kinds) {
-  if (chosen != nullptr) {
-    for (std::size_t i = 0; i < chosen->size(); ++i) {
-      names.push_back(chosen->name(i));
-      kinds.push_back(chosen->kind(i));
-    }
-  } else {
-    for (std::size_t i = first_column; i < field_count; ++i) {
-      names.push_back(field_names[i].name);
-      kinds.push_back(field_names[i].column);
-    }
-  }
+output_columns output_columns_of(const column_list& list) {
+  output_columns written;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    written.columns.push_back({std::string(list.name(i)), list.kind(i)});
+  return written;
 }
 
 }  // namespace qsoflat

@@ -13,6 +13,7 @@
 
 #include "adif/field_match.h"
 #include "qso/fields.h"
+#include "qso/output_columns.h"
 #include "text/ascii.h"
 
 namespace qsoflat {
@@ -191,12 +192,9 @@ class column_list {
 bool parse_column_list(std::string_view text, column_list& columns,
                        std::string& bad_name);
 
-// The output's columns, each one's name as the header row shows it and how
-// it is written: the chosen ones, or without them the 15 of the fixed
-// table from first_column on.
-void output_columns(const column_list* chosen,
-                    std::vector<std::string_view>& names,
-                    std::vector<column_kind>& kinds);
+// The output's columns for the list: each column from the slot of its
+// index.
+output_columns output_columns_of(const column_list& list);
 
 }  // namespace qsoflat
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -80,22 +81,46 @@ inline constexpr std::size_t first_column = 2;
 // What the matchers give for a text that names no field.
 inline constexpr std::size_t no_field = field_count;
 
-// A slot holding an empty value is still present: the writer tells an empty
-// value from a field that never came. An emptied slot is one not present;
-// its string keeps the last value's bytes, which nothing reads.
+// A slot holds a value of the record's QSO when it was filled in the
+// record's current round, an empty value too: the writers tell it from a
+// field that never came. A slot of an earlier round keeps its bytes, which
+// nothing reads, and its storage, so that filling the next record allocates
+// nothing once values of its size have been seen.
 struct field_slot {
-  bool present = false;
+  std::uint64_t round = 0;  // the record's round when it was last filled
   std::string value;
 };
 
 // The QSO being assembled: a slot for each field the reading takes, by its
-// index, or for each chosen column. Emptied slots keep their storage, so
-// filling the next record allocates nothing once values of its size have
-// been seen.
-struct qso_record {
+// index, or for each chosen column. The reader empties it before each QSO,
+// and the writers only read it.
+class qso_record {
+ public:
   explicit qso_record(std::size_t slot_count = field_count)
       : slots(slot_count) {}
+
+  // Whether the slot, one of this record's, holds a value of its QSO.
+  bool holds(const field_slot& slot) const { return slot.round == round_; }
+  // Makes the slot, one of this record's, hold its value for the QSO.
+  void fill(field_slot& slot) const { slot.round = round_; }
+  // Gives slot i that value for the QSO.
+  void set(std::size_t i, std::string_view value) {
+    slots[i].value.assign(value.data(), value.size());
+    fill(slots[i]);
+  }
+  // Empties every slot. It begins a new round rather than passing over the
+  // slots, so that a QSO costs the same however many slots there are.
+  void clear() { ++round_; }
+  // The current round, for a writer that compares many slots' rounds with
+  // it and must not read it again after every byte it writes.
+  std::uint64_t round() const { return round_; }
+
   std::vector<field_slot> slots;
+
+ private:
+  // Slots begin in round 0, before the first, and are empty; 2^64 rounds
+  // are never reached.
+  std::uint64_t round_ = 1;
 };
 
 // How the column of the field of that name, in any case, is written: as

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -141,8 +142,7 @@ int two_digits(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
 
 // Grows the buffer, where it must, to hold that many bytes at offset at,
 // and returns where they go.
-char* make_room(csv_writer& writer, std::size_t at, std::size_t room) {
-  std::vector<char>& buffer = writer.buffer;
+char* make_room(std::vector<char>& buffer, std::size_t at, std::size_t room) {
   if (buffer.size() - at < room) {
     if (room > buffer.max_size() - at)
       throw std::bad_alloc();
@@ -152,15 +152,18 @@ char* make_room(csv_writer& writer, std::size_t at, std::size_t room) {
 }
 
 // Writes the column of field i from its slot, with the separator before
-// it, and empties the slot. How the column is written is known when
-// compiling, so each column becomes code of its own.
+// it, where the slot holds a value of the record's round. How the column is
+// written is known when compiling, so each column becomes code of its own,
+// inline, and forced to be, in the row's code, where the round stays in a
+// register.
 template <std::size_t i>
-char* put_column(char* out, field_slot& slot) {
+[[gnu::always_inline]] inline char* put_column(char* out,
+                                               const field_slot& slot,
+                                               std::uint64_t round) {
   if constexpr (i > first_column)
     *out++ = default_separator;
-  if (!slot.present)
+  if (slot.round != round)
     return out;
-  slot.present = false;
   const std::string_view value = slot.value;
   if constexpr (field_names[i].column == column_kind::date)
     return format_date(out, value);
@@ -175,8 +178,10 @@ char* put_column(char* out, field_slot& slot) {
 // The slots are taken by a pointer read once: their vector's would be read
 // again after every byte written, which may alias it.
 template <std::size_t... index>
-char* put_columns(char* out, field_slot* slots, std::index_sequence<index...>) {
-  ((out = put_column<first_column + index>(out, slots[first_column + index])),
+char* put_columns(char* out, const field_slot* slots, std::uint64_t round,
+                  std::index_sequence<index...>) {
+  ((out = put_column<first_column + index>(out, slots[first_column + index],
+                                           round)),
    ...);
   return out;
 }
@@ -225,7 +230,7 @@ bool put_long_value(std::FILE* out, std::string_view value, bool quoted,
   return whole && std::fputc('"', out) != EOF;
 }
 
-// Whether the column writes the long value of its slot, which is present,
+// Whether the column writes the long value of its slot, which holds one,
 // as it stands rather than a short text made of it, as dates and times are.
 bool writes_value(column_kind kind, const field_slot& slot) {
   if (slot.value.size() <= long_value)
@@ -237,10 +242,12 @@ bool writes_value(column_kind kind, const field_slot& slot) {
 
 // The room that a column takes in the buffer: a long value that goes to
 // the stream straight takes only its separator.
-std::size_t room_in_buffer(const field_slot& slot) {
-  const bool held = slot.present && slot.value.size() <= long_value;
+std::size_t room_in_buffer(const field_slot& slot, std::uint64_t round) {
+  const bool held = slot.round == round && slot.value.size() <= long_value;
   return room_for(held ? slot.value.size() : 0);
 }
+
+}  // namespace
 
 // A row written a column at a time, as every row of chosen columns or in
 // ISO dates is. A long value goes to the stream straight from its slot,
@@ -255,67 +262,65 @@ std::size_t room_in_buffer(const field_slot& slot) {
 // comes, rather than summing it over the row first, costs --columns all
 // 0.5% fewer instructions on a detailed download.
 template <char separator>
-bool write_row_by_columns(csv_writer& writer, qso_record& record) {
-  field_slot* const slots = record.slots.data() + writer.first_slot;
-  const column_kind* const kinds = writer.kinds.data();
-  const std::size_t count = writer.kinds.size();
-  const bool iso_dates = writer.iso_dates;
-  char* out = make_room(writer, writer.used, count + 1);
-  char* end = writer.buffer.data() + writer.buffer.size();
+bool csv_writer::row_by_columns(const qso_record& record) {
+  const field_slot* const slots = record.slots.data() + columns_.first_slot;
+  const output_column* const columns = columns_.columns.data();
+  const std::size_t count = columns_.columns.size();
+  const std::uint64_t round = record.round();
+  const bool iso_dates = iso_dates_;
+  char* out = make_room(buffer_, used_, count + 1);
+  char* end = buffer_.data() + buffer_.size();
   bool whole = true;
   for (std::size_t i = 0; i < count; ++i) {
     if (i > 0)
       *out++ = separator;
-    field_slot& slot = slots[i];
-    if (!slot.present)
+    const field_slot& slot = slots[i];
+    if (slot.round != round)
       continue;
-    slot.present = false;
-    const column_kind kind = kinds[i];
+    const column_kind kind = columns[i].kind;
     if (writes_value(kind, slot)) {
       // Twice the separators, so that each later value's own check finds
       // its room without growing the buffer.
       std::size_t rest = 2 * count + 1;
       for (std::size_t j = i + 1; j < count; ++j)
-        rest += room_in_buffer(slots[j]);
-      writer.used = static_cast<std::size_t>(out - writer.buffer.data());
-      (void)make_room(writer, writer.used, rest);
-      whole = flush_rows(writer) && whole;
-      whole = put_long_value(writer.out, slot.value,
-                             kind == column_kind::county, separator) &&
+        rest += room_in_buffer(slots[j], round);
+      used_ = static_cast<std::size_t>(out - buffer_.data());
+      (void)make_room(buffer_, used_, rest);
+      whole = flush_rows() && whole;
+      whole = put_long_value(out_, slot.value, kind == column_kind::county,
+                             separator) &&
               whole;
-      out = writer.buffer.data();
-      end = out + writer.buffer.size();
+      out = buffer_.data();
+      end = out + buffer_.size();
       continue;
     }
     // A date or time made of a long value is short.
     const std::size_t size = slot.value.size();
     const std::size_t room = room_for(size <= long_value ? size : 0) + count;
     if (static_cast<std::size_t>(end - out) < room) {
-      out = make_room(
-          writer, static_cast<std::size_t>(out - writer.buffer.data()), room);
-      end = writer.buffer.data() + writer.buffer.size();
+      out = make_room(buffer_, static_cast<std::size_t>(out - buffer_.data()),
+                      room);
+      end = buffer_.data() + buffer_.size();
     }
     out = put_value<separator>(out, kind, iso_dates, slot.value);
   }
   *out++ = '\n';
-  writer.used = static_cast<std::size_t>(out - writer.buffer.data());
-  return whole && (writer.used < flush_size || flush_rows(writer));
+  used_ = static_cast<std::size_t>(out - buffer_.data());
+  return whole && (used_ < flush_size || flush_rows());
 }
 
 // Each separator has its own copy of the row's code, in which it is a
 // constant: passed along, 25 columns cost 0.5% more.
-bool write_row_by_columns(csv_writer& writer, qso_record& record) {
-  switch (writer.separator) {
+bool csv_writer::row_by_columns(const qso_record& record) {
+  switch (separator_) {
     case ';':
-      return write_row_by_columns<';'>(writer, record);
+      return row_by_columns<';'>(record);
     case '\t':
-      return write_row_by_columns<'\t'>(writer, record);
+      return row_by_columns<'\t'>(record);
     default:
-      return write_row_by_columns<default_separator>(writer, record);
+      return row_by_columns<default_separator>(record);
   }
 }
-
-}  // namespace
 
 char* format_date(char* out, std::string_view value, char separator) {
   // Eight digits, as nearly every value is, are written from the digits as
@@ -404,69 +409,66 @@ char* format_iso_time(char* out, std::string_view value) {
   return put_text(out, std::string_view(hhmm + size - 2, 2));
 }
 
-bool flush_rows(csv_writer& writer) {
-  const std::size_t size = writer.used;
-  writer.used = 0;
-  return std::fwrite(writer.buffer.data(), 1, size, writer.out) == size;
+csv_writer::csv_writer(std::FILE* output, output_columns columns,
+                       bool iso_dates, char separator)
+    : out_(output),
+      columns_(std::move(columns)),
+      iso_dates_(iso_dates),
+      separator_(separator),
+      fixed_(columns_.fixed && !iso_dates && separator == default_separator) {
+  // The code made for the 15 columns reads their fields' own slots.
+  assert(!columns_.fixed ||
+         (columns_.first_slot == first_column &&
+          columns_.columns.size() == field_count - first_column));
 }
 
-csv_writer::csv_writer(std::FILE* output, const column_list* chosen, bool iso,
-                       char column_separator)
-    : out(output),
-      first_slot(chosen != nullptr ? 0 : first_column),
-      iso_dates(iso),
-      separator(column_separator),
-      fixed(chosen == nullptr && !iso &&
-            column_separator == default_separator) {
-  output_columns(chosen, names, kinds);
+bool csv_writer::flush_rows() {
+  const std::size_t size = used_;
+  used_ = 0;
+  return std::fwrite(buffer_.data(), 1, size, out_) == size;
 }
 
-void write_header(csv_writer& writer) {
+void csv_writer::header() {
+  const std::vector<output_column>& columns = columns_.columns;
   const std::size_t room =
-      std::accumulate(writer.names.begin(), writer.names.end(), std::size_t{1},
-                      [](std::size_t sum, std::string_view name) {
-                        return sum + name.size() + 1;
+      std::accumulate(columns.begin(), columns.end(), std::size_t{1},
+                      [](std::size_t sum, const output_column& column) {
+                        return sum + column.name.size() + 1;
                       });
-  char* out = make_room(writer, writer.used, room);
-  for (std::size_t i = 0; i < writer.names.size(); ++i) {
+  char* out = make_room(buffer_, used_, room);
+  for (std::size_t i = 0; i < columns.size(); ++i) {
     if (i > 0)
-      *out++ = writer.separator;
-    out = put_text(out, writer.names[i]);
+      *out++ = separator_;
+    out = put_text(out, columns[i].name);
   }
   *out++ = '\n';
-  writer.used = static_cast<std::size_t>(out - writer.buffer.data());
+  used_ = static_cast<std::size_t>(out - buffer_.data());
 }
 
-bool write_record(csv_writer& writer, qso_record& record) {
-  if (!writer.fixed)
-    return write_row_by_columns(writer, record);
+bool csv_writer::row(const qso_record& record) {
+  if (!fixed_)
+    return row_by_columns(record);
   // Room for the whole row is made first, so that a failure to grow the
   // buffer never leaves half a row to be flushed.
+  const std::uint64_t round = record.round();
   std::size_t room = 0;
   for (std::size_t i = first_column; i < field_count; ++i) {
     const field_slot& slot = record.slots[i];
-    const std::size_t size = slot.present ? slot.value.size() : 0;
+    const std::size_t size = slot.round == round ? slot.value.size() : 0;
     if (size > long_value)
-      return write_row_by_columns(writer, record);
+      return row_by_columns(record);
     room += room_for(size);
   }
-  char* out = make_room(writer, writer.used, room);
-  out = put_columns(out, record.slots.data(),
+  char* out = make_room(buffer_, used_, room);
+  out = put_columns(out, record.slots.data(), round,
                     std::make_index_sequence<field_count - first_column>());
   *out++ = '\n';
-  writer.used = static_cast<std::size_t>(out - writer.buffer.data());
-  return writer.used < flush_size || flush_rows(writer);
+  used_ = static_cast<std::size_t>(out - buffer_.data());
+  return used_ < flush_size || flush_rows();
 }
 
-void csv_row_writer::header() { write_header(writer_); }
-
-bool csv_row_writer::row(qso_record& record) {
-  return write_record(writer_, record);
-}
-
-bool csv_row_writer::finish() {
-  return flush_rows(writer_) && std::fflush(writer_.out) == 0 &&
-         std::ferror(writer_.out) == 0;
+bool csv_writer::finish() {
+  return flush_rows() && std::fflush(out_) == 0 && std::ferror(out_) == 0;
 }
 
 }  // namespace qsoflat

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "adif/column_list.h"
 #include "qso/fields.h"
+#include "qso/output_columns.h"
 #include "rows/row_writer.h"
 
 namespace qsoflat {
@@ -16,47 +16,45 @@ namespace qsoflat {
 // The separator between columns unless another is chosen.
 inline constexpr char default_separator = ',';
 
-struct csv_writer {
-  // Without chosen columns, the 15 columns of the fields from first_column
-  // on, from the record's slots of those fields; with them, those columns
-  // from the slots of their indexes. The columns must outlive the writer.
-  // The separator is a comma, a semicolon or a tab.
-  explicit csv_writer(std::FILE* output, const column_list* chosen = nullptr,
-                      bool iso_dates = false,
-                      char separator = default_separator);
+// Writes the rows of the output's columns, each value in its column's
+// format.
+class csv_writer final : public row_writer {
+ public:
+  // Rows to the stream, which is borrowed: a write error stays visible
+  // through ferror. Dates as YYYY-MM-DD and times as HH:MM with iso_dates.
+  // The separator is a comma, a semicolon or a tab; a value that holds it
+  // or a double quote is quoted. Values never hold a line end (the reader
+  // ends a line's text there), and none is looked for.
+  csv_writer(std::FILE* output, output_columns columns, bool iso_dates = false,
+             char separator = default_separator);
+  // Holds the header row of the columns' names.
+  void header() override;
+  bool row(const qso_record& record) override;
+  // The rows still held, then the stream's own buffer, and whether the
+  // stream met an error at any time.
+  bool finish() override;
+  // The memory taken to hold rows: it grows to a chunk and the widest row
+  // seen, and no further, since a value longer than a chunk goes to the
+  // stream straight from its slot.
+  std::size_t held_bytes() const { return buffer_.size(); }
 
-  std::FILE* out;  // borrowed; a write error stays visible via ferror
-  // Each column's name, how it is written, and the slot of the first; the
-  // others follow it.
-  std::vector<std::string_view> names;
-  std::vector<column_kind> kinds;
-  std::size_t first_slot;
-  // Dates as YYYY-MM-DD and times as HH:MM.
-  bool iso_dates;
-  // Between columns; a value that holds it or a double quote is quoted.
-  // Values never hold a line end (the reader ends a line's text there), and
-  // none is looked for.
-  char separator;
+ private:
+  template <char separator>
+  bool row_by_columns(const qso_record& record);
+  bool row_by_columns(const qso_record& record);
+  bool flush_rows();
+
+  std::FILE* out_;
+  output_columns columns_;
+  bool iso_dates_;
+  char separator_;
   // The 15 columns in today's formats and separated by commas, which code
   // made for each of them writes.
-  bool fixed;
-  // Rows are assembled here and handed to the stream a chunk at a time; the
-  // buffer grows to a chunk and the widest row seen, and no further. A value
-  // longer than a chunk is never held here: it goes to the stream straight.
-  std::vector<char> buffer;
-  std::size_t used = 0;
+  bool fixed_;
+  // Rows are assembled here and handed to the stream a chunk at a time.
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
 };
-
-// Writes the header row of the output columns.
-void write_header(csv_writer& writer);
-
-// Writes one row from the record and empties its output slots. False when
-// the stream took the rows it was handed short.
-bool write_record(csv_writer& writer, qso_record& record);
-
-// Hands the rows still held to the stream; false when it took them short.
-// Called once after the last row.
-bool flush_rows(csv_writer& writer);
 
 // Writes a YYYYMMDD value at out as day, month name and year ("3-Oct-2012"),
 // or the value itself, quoted as a plain value between columns separated
@@ -82,22 +80,6 @@ char* format_iso_date(char* out, std::string_view value,
 char* format_iso_time(char* out, std::string_view value);
 char* format_iso_date_general(char* out, std::string_view value,
                               char separator = default_separator);
-
-// The CSV writer behind the run's seam for writers.
-class csv_row_writer final : public row_writer {
- public:
-  csv_row_writer(std::FILE* output, const column_list* chosen, bool iso_dates,
-                 char separator = default_separator)
-      : writer_(output, chosen, iso_dates, separator) {}
-  void header() override;
-  bool row(qso_record& record) override;
-  // The rows still held, then the stream's own buffer, and whether the
-  // stream met an error at any time.
-  bool finish() override;
-
- private:
-  csv_writer writer_;
-};
 
 }  // namespace qsoflat
 

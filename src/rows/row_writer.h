@@ -20,10 +20,10 @@ class row_writer {
   // Writes the header row. It may be held until the finish, so that an
   // output that is discarded gets nothing.
   virtual void header() = 0;
-  // Writes one row from the record and empties its slots. False when the
-  // output took the rows it was handed short. Called once a row, never a
-  // value, so that the call costs the rows little.
-  virtual bool row(qso_record& record) = 0;
+  // Writes one row from the record's slots. False when the output took the
+  // rows it was handed short. Called once a row, never a value, so that the
+  // call costs the rows little.
+  virtual bool row(const qso_record& record) = 0;
   // Hands everything still held to the output, once, after the last row,
   // when the output is to be kept. False when the output took it short.
   virtual bool finish() = 0;

@@ -3,11 +3,14 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "rows/xlsx_cells.h"
 #include "rows/xlsx_library.h"
@@ -15,7 +18,49 @@
 
 namespace qsoflat {
 
+// What the writing keeps of the workbook. Memory that runs out, here or in
+// the functions below, throws std::bad_alloc.
+struct xlsx_writer::workbook {
+  workbook(const char* file_name, const char* temporary_folder,
+           output_columns written_columns, bool iso, std::uint32_t rows,
+           std::FILE* written_file);
+  // Discards a workbook that was not finished, writing no file.
+  ~workbook();
+  workbook(const workbook&) = delete;
+  workbook& operator=(const workbook&) = delete;
+
+  // The values that were longer than a cell holds and were cut.
+  long long cut_values = 0;
+
+  const xlsx_library* library = nullptr;
+  std::string file_name;
+  std::FILE* written;
+  lxw_workbook* book = nullptr;
+  std::vector<lxw_worksheet*> sheets;
+  output_columns columns;
+  bool iso_dates;
+  std::uint32_t sheet_rows;
+  std::uint32_t row = 0;  // the last row written in the current sheet
+  std::string temporary_folder;
+  // What each sheet was given, for the reading back.
+  std::vector<sheet_facts> facts;
+  bool failed = false;  // a cell could not be written
+  // Each column's widest value and header, in characters.
+  std::vector<std::size_t> widths;
+  lxw_format* bold = nullptr;
+  lxw_format* date = nullptr;
+  lxw_format* minutes = nullptr;
+  lxw_format* seconds = nullptr;
+  // The number formats that keep a number's zeros, by the digits before
+  // the point (1 for a number without leading zeros) and after it.
+  std::array<std::array<lxw_format*, 16>, 16> numbers{};
+  // A text cell's bytes where they differ from the value's.
+  text_cell_room text;
+};
+
 namespace {
+
+using workbook = xlsx_writer::workbook;
 
 // Excel's built-in number format for a date in the reader's own short
 // form, which follows the locale of the machine that shows it.
@@ -35,7 +80,7 @@ constexpr std::size_t header_extra = 3;
 
 // Memory that ran out is reported as the rest of the program reports it;
 // any other failure only fails the workbook.
-bool check(xlsx_writer& writer, lxw_error error) {
+bool check(workbook& writer, lxw_error error) {
   if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
     throw std::bad_alloc();
   if (error != LXW_NO_ERROR)
@@ -43,7 +88,7 @@ bool check(xlsx_writer& writer, lxw_error error) {
   return error == LXW_NO_ERROR;
 }
 
-lxw_format* new_format(xlsx_writer& writer) {
+lxw_format* new_format(workbook& writer) {
   lxw_format* format = writer.library->workbook_add_format(writer.book);
   if (format == nullptr)
     throw std::bad_alloc();
@@ -51,7 +96,7 @@ lxw_format* new_format(xlsx_writer& writer) {
 }
 
 // The format that shows a number with its zeros as written.
-lxw_format* number_format(xlsx_writer& writer, const decimal& number) {
+lxw_format* number_format(workbook& writer, const decimal& number) {
   lxw_format*& format =
       writer.numbers[number.integer_digits][number.fraction_digits];
   if (format == nullptr) {
@@ -66,12 +111,12 @@ lxw_format* number_format(xlsx_writer& writer, const decimal& number) {
 
 // Makes the column wide enough for a value of that many characters, and
 // one more between it and the next.
-void fit_column(xlsx_writer& writer, lxw_col_t column, std::size_t characters) {
+void fit_column(workbook& writer, lxw_col_t column, std::size_t characters) {
   writer.widths[column] = std::max(writer.widths[column], characters + 1);
 }
 
 // Writes a value as text, as a reader is to show it.
-bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
+bool put_text(workbook& writer, lxw_col_t column, const std::string& value) {
   const text_cell cell = text_cell_of(value, writer.text);
   if (cell.cut)
     ++writer.cut_values;
@@ -83,7 +128,7 @@ bool put_text(xlsx_writer& writer, lxw_col_t column, const std::string& value) {
                            nullptr));
 }
 
-bool put_number(xlsx_writer& writer, lxw_col_t column, double value,
+bool put_number(workbook& writer, lxw_col_t column, double value,
                 lxw_format* format) {
   return check(writer,
                writer.library->worksheet_write_number(
@@ -92,7 +137,7 @@ bool put_number(xlsx_writer& writer, lxw_col_t column, double value,
 
 // Writes a value as a cell of its column's kind: a date, a time or a
 // number where it is one, else text.
-bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
+bool put_value(workbook& writer, lxw_col_t column, column_kind kind,
                const std::string& value) {
   double number = 0;
   switch (kind) {
@@ -128,7 +173,7 @@ bool put_value(xlsx_writer& writer, lxw_col_t column, column_kind kind,
 
 // Adds the next sheet, "QSOs", then "QSOs 2" and so on, with the header
 // row, bold and frozen.
-bool add_sheet(xlsx_writer& writer) {
+bool add_sheet(workbook& writer) {
   std::string name = "QSOs";
   if (!writer.sheets.empty())
     name += ' ' + std::to_string(writer.sheets.size() + 1);
@@ -143,9 +188,9 @@ bool add_sheet(xlsx_writer& writer) {
   writer.facts.emplace_back();
   writer.library->worksheet_freeze_panes(sheet, 1, 0);
   bool whole = true;
-  for (std::size_t i = 0; i < writer.names.size(); ++i) {
+  for (std::size_t i = 0; i < writer.columns.columns.size(); ++i) {
     const auto column = static_cast<lxw_col_t>(i);
-    const std::string header(writer.names[i]);
+    const std::string& header = writer.columns.columns[i].name;
     writer.widths[column] =
         std::max(writer.widths[column], header.size() + header_extra);
     const text_cell cell = text_cell_of(header, writer.text);
@@ -153,26 +198,27 @@ bool add_sheet(xlsx_writer& writer) {
                               sheet, 0, column, cell.bytes, writer.bold)) &&
             whole;
   }
-  if (!writer.names.empty())
+  if (!writer.columns.columns.empty())
     writer.facts.back() = {0, 1, 1};
   return whole;
 }
 
 // Sets the filter over the current sheet's rows, which are all written.
-bool end_sheet(xlsx_writer& writer) {
+bool end_sheet(workbook& writer) {
   // A report whose QSOs hold no field has no column to filter: the last
   // column's number would wrap around and fail the workbook.
-  if (writer.names.empty())
+  const std::size_t count = writer.columns.columns.size();
+  if (count == 0)
     return true;
   return check(writer, writer.library->worksheet_autofilter(
                            writer.sheets.back(), 0, 0, writer.row,
-                           static_cast<lxw_col_t>(writer.names.size() - 1)));
+                           static_cast<lxw_col_t>(count - 1)));
 }
 
 // Frees the workbook without writing it. The library leaves the sheets'
 // temporary files open, which on some systems keeps them on disk until
 // they are closed.
-void discard(xlsx_writer& writer) {
+void discard(workbook& writer) {
   if (writer.book == nullptr)
     return;
   for (lxw_worksheet* sheet : writer.sheets)
@@ -189,7 +235,7 @@ constexpr std::uint64_t no_rows = ~std::uint64_t{0};
 // row file, and takes each file's size for the reading back; the size of
 // the largest, or no_rows where one could not be written whole. The
 // library ignores a failure to write its row files: they are asked here.
-std::uint64_t take_rows(xlsx_writer& writer) {
+std::uint64_t take_rows(workbook& writer) {
   std::uint64_t largest = 0;
   for (std::size_t i = 0; i < writer.sheets.size(); ++i) {
     lxw_worksheet* const sheet = writer.sheets[i];
@@ -209,7 +255,7 @@ std::uint64_t take_rows(xlsx_writer& writer) {
 // took to write; the reading back, not this, tells whether the workbook is
 // whole. Without a folder of its own, the library takes the system's,
 // whose room is not asked.
-bool has_room(const xlsx_writer& writer, std::uint64_t largest) {
+bool has_room(const workbook& writer, std::uint64_t largest) {
   std::error_code error;
   const std::filesystem::space_info room = std::filesystem::space(
       std::filesystem::u8path(writer.temporary_folder), error);
@@ -218,7 +264,7 @@ bool has_room(const xlsx_writer& writer, std::uint64_t largest) {
 
 // Whether the workbook, read back from its file, holds all that was
 // written to it.
-bool read_back(const xlsx_writer& writer) {
+bool read_back(const workbook& writer) {
   const auto close = [](std::FILE* file) { (void)std::fclose(file); };
   const std::unique_ptr<std::FILE, decltype(close)> file(
       open_to_read_back(writer.file_name.c_str(), writer.written), close);
@@ -228,16 +274,16 @@ bool read_back(const xlsx_writer& writer) {
 
 }  // namespace
 
-xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
-                         const column_list* chosen, bool iso_dates,
-                         std::uint32_t sheet_rows, std::FILE* written)
+xlsx_writer::workbook::workbook(const char* file_name,
+                                const char* temporary_folder,
+                                output_columns written_columns, bool iso,
+                                std::uint32_t rows, std::FILE* written_file)
     : file_name(file_name),
-      written(written),
-      first_slot(chosen != nullptr ? 0 : first_column),
-      iso_dates(iso_dates),
-      sheet_rows(sheet_rows) {
-  output_columns(chosen, names, kinds);
-  widths.assign(names.size(), narrowest);
+      written(written_file),
+      columns(std::move(written_columns)),
+      iso_dates(iso),
+      sheet_rows(rows) {
+  widths.assign(columns.columns.size(), narrowest);
   // The library copies both names.
   lxw_workbook_options options{};
   options.constant_memory = LXW_TRUE;
@@ -253,12 +299,14 @@ xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
     throw std::bad_alloc();
 }
 
-xlsx_writer::~xlsx_writer() {
+xlsx_writer::workbook::~workbook() {
   if (book != nullptr)
     discard(*this);
 }
 
-bool write_header(xlsx_writer& writer) {
+namespace {
+
+bool write_header(workbook& writer) {
   if (writer.book == nullptr)
     return false;
   writer.bold = new_format(writer);
@@ -275,24 +323,24 @@ bool write_header(xlsx_writer& writer) {
   return add_sheet(writer);
 }
 
-bool write_record(xlsx_writer& writer, qso_record& record) {
+bool write_record(workbook& writer, const qso_record& record) {
   if (writer.failed)
     return false;
   if (writer.row == writer.sheet_rows &&
       !(end_sheet(writer) && add_sheet(writer)))
     return false;
   ++writer.row;
-  field_slot* const slots = record.slots.data() + writer.first_slot;
+  const field_slot* const slots =
+      record.slots.data() + writer.columns.first_slot;
   bool whole = true;
   bool written = false;
-  for (std::size_t i = 0; i < writer.kinds.size(); ++i) {
-    field_slot& slot = slots[i];
-    if (!slot.present)
+  for (std::size_t i = 0; i < writer.columns.columns.size(); ++i) {
+    const field_slot& slot = slots[i];
+    if (!record.holds(slot))
       continue;
-    slot.present = false;
     written = true;
-    whole = put_value(writer, static_cast<lxw_col_t>(i), writer.kinds[i],
-                      slot.value) &&
+    whole = put_value(writer, static_cast<lxw_col_t>(i),
+                      writer.columns.columns[i].kind, slot.value) &&
             whole;
   }
   // The library writes no row that holds no cell.
@@ -303,7 +351,7 @@ bool write_record(xlsx_writer& writer, qso_record& record) {
   return whole;
 }
 
-bool finish(xlsx_writer& writer) {
+bool finish(workbook& writer) {
   bool whole = !writer.failed && !writer.sheets.empty() && end_sheet(writer);
   for (lxw_worksheet* sheet : writer.sheets) {
     for (std::size_t i = 0; i < writer.widths.size(); ++i) {
@@ -327,17 +375,28 @@ bool finish(xlsx_writer& writer) {
          read_back(writer);
 }
 
-void xlsx_row_writer::header() { whole_ = write_header(writer_); }
+}  // namespace
 
-bool xlsx_row_writer::row(qso_record& record) {
-  whole_ = whole_ && write_record(writer_, record);
+xlsx_writer::xlsx_writer(const char* file_name, const char* temporary_folder,
+                         output_columns columns, bool iso_dates,
+                         std::uint32_t sheet_rows, std::FILE* written)
+    : book_(std::make_unique<workbook>(file_name, temporary_folder,
+                                       std::move(columns), iso_dates,
+                                       sheet_rows, written)) {}
+
+xlsx_writer::~xlsx_writer() = default;
+
+void xlsx_writer::header() { whole_ = write_header(*book_); }
+
+bool xlsx_writer::row(const qso_record& record) {
+  whole_ = whole_ && write_record(*book_, record);
   return whole_;
 }
 
-bool xlsx_row_writer::finish() { return whole_ && qsoflat::finish(writer_); }
+bool xlsx_writer::finish() { return whole_ && qsoflat::finish(*book_); }
 
-std::string xlsx_row_writer::note() const {
-  const long long cut = writer_.cut_values;
+std::string xlsx_writer::note() const {
+  const long long cut = book_->cut_values;
   if (cut == 0)
     return {};
   if (cut == 1)

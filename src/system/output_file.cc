@@ -1,5 +1,6 @@
 #include "system/output_file.h"
 
+#include <cassert>
 #include <filesystem>
 
 #include "system/output_system.h"
@@ -58,6 +59,7 @@ open_result output_file::open(std::FILE* input, const char* name,
   discard();
   const open_result result = open_name(input, name, precious);
   failure_ = result.cause;
+  assert(holds_invariant());
   return result;
 }
 
@@ -70,6 +72,7 @@ std::string output_file::staged_folder() const {
 }
 
 bool output_file::commit(const commit_calls& calls) {
+  assert(holds_invariant());
   if (state_ == state::closed)
     return false;
   const bool staged = state_ == state::staged;

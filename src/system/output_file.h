@@ -127,6 +127,12 @@ class output_file {
   bool put_in_place(const commit_calls& calls);
   void remove_temporary();
   bool fail(int code);
+  // Invariant: the stream is open exactly when the state is not closed, and
+  // only a staged file keeps a source of attributes.
+  bool holds_invariant() const {
+    return (state_ == state::closed) == (stream_ == nullptr) &&
+           (source_ == -1 || state_ == state::staged);
+  }
 
   state state_ = state::closed;
   std::FILE* stream_ = nullptr;

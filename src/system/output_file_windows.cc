@@ -227,7 +227,7 @@ bool system_error::held_by_another_program() const {
 // such as NUL or CON, a pipe or a console is no disk file.
 bool names_stream(const char* name) {
   const HANDLE probe =
-      CreateFileW(wide_name(name).c_str(), FILE_READ_ATTRIBUTES, share_all,
+      CreateFileW(utf16_of(name).c_str(), FILE_READ_ATTRIBUTES, share_all,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (probe == INVALID_HANDLE_VALUE)
     return false;

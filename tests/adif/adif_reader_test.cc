@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -22,29 +23,41 @@ struct reading {
   std::string messages;
 };
 
-// Reads the whole input as the run does, emptying the output slots after
-// each record as the writer would.
-// With columns, the record's slots are theirs.
+// How a test reads: the reader, made over an input with a buffer size, and
+// the columns whose slots its records fill.
+struct read_as {
+  std::function<adif_reader(std::FILE*, std::size_t)> reader;
+  output_columns columns;
+};
+
+read_as by_table(bool skip_unknown) {
+  return {[skip_unknown](std::FILE* in, std::size_t buffer_size) {
+            return adif_reader(in, skip_unknown, buffer_size);
+          },
+          fixed_columns()};
+}
+
+read_as by_columns(const column_list& list) {
+  return {[&list](std::FILE* in, std::size_t buffer_size) {
+            return adif_reader(in, list, buffer_size);
+          },
+          output_columns_of(list)};
+}
+
+// Reads the whole input as the run does.
 reading read_all(const std::string& input,
                  std::size_t buffer_size = initial_buffer_size,
-                 bool skip_unknown = false,
-                 const column_list* columns = nullptr) {
+                 const read_as& as = by_table(false)) {
   std::FILE* in = file_holding(input);
-  adif_reader reader = columns != nullptr
-                           ? adif_reader(in, *columns, buffer_size)
-                           : adif_reader(in, skip_unknown, buffer_size);
-  qso_record record(columns != nullptr ? columns->size() : field_count);
+  adif_reader reader = as.reader(in, buffer_size);
+  qso_record record(as.columns.slot_count());
   reading result;
   while (reader.read_record(record) == read_outcome::record_complete) {
     std::string text;
-    for (std::size_t i = columns != nullptr ? 0 : 2; i < record.slots.size();
-         ++i) {
-      field_slot& slot = record.slots[i];
-      if (slot.present)
-        text += std::string(columns != nullptr ? columns->name(i)
-                                               : field_names[i].name) +
-                "=" + slot.value + ";";
-      slot = field_slot();
+    for (std::size_t i = 0; i < as.columns.columns.size(); ++i) {
+      const field_slot& slot = record.slots[as.columns.first_slot + i];
+      if (record.holds(slot))
+        text += as.columns.columns[i].name + "=" + slot.value + ";";
     }
     result.records.push_back(text);
   }
@@ -274,13 +287,13 @@ const reader_case column_cases[] = {
 };
 
 void check_table(const reader_case* first, const reader_case* last,
-                 bool skip_unknown, const column_list* columns = nullptr) {
+                 const read_as& as) {
   for (const reader_case* c = first; c != last; ++c) {
     SCOPED_TRACE(c->what);
     // A tiny buffer makes every line straddle refills and growth.
     for (const std::size_t size :
          {initial_buffer_size, std::size_t{1}, std::size_t{7}}) {
-      const reading got = read_all(c->input, size, skip_unknown, columns);
+      const reading got = read_all(c->input, size, as);
       EXPECT_EQ(got.records, c->records) << size;
       EXPECT_EQ(got.messages, c->messages) << size;
     }
@@ -288,20 +301,21 @@ void check_table(const reader_case* first, const reader_case* last,
 }
 
 TEST(ReadRecord, ReadsAsTheTableSays) {
-  check_table(std::begin(reader_cases), std::end(reader_cases), false);
+  check_table(std::begin(reader_cases), std::end(reader_cases),
+              by_table(false));
 }
 
 TEST(ReadRecord, SkipsUnknownFieldsAsTheTableSays) {
   check_table(std::begin(skip_unknown_cases), std::end(skip_unknown_cases),
-              true);
+              by_table(true));
 }
 
 TEST(ReadRecord, ReadsChosenColumnsAsTheTableSays) {
   column_list columns;
   std::string bad_name;
   ASSERT_TRUE(parse_column_list(chosen, columns, bad_name)) << bad_name;
-  check_table(std::begin(column_cases), std::end(column_cases), false,
-              &columns);
+  check_table(std::begin(column_cases), std::end(column_cases),
+              by_columns(columns));
 }
 
 // The columns of every field after the header, named as first written, in
@@ -374,7 +388,7 @@ TEST(ReadRecord, EndsWhereTheReportChangedSinceItsColumnsWereTaken) {
        {"CALL=A;"},
        "cut off\nchanged\n"},
   };
-  check_table(std::begin(cases), std::end(cases), false, &columns);
+  check_table(std::begin(cases), std::end(cases), by_columns(columns));
 }
 
 TEST(ReadRecord, KeepsLinesWholeAcrossBufferRefills) {

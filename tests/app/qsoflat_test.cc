@@ -1,120 +1,74 @@
 #include "app/qsoflat.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstddef>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace qsoflat {
 
 namespace {
 
-TEST(DeriveOutputName, CutsAtTheFirstDotOfTheLastComponent) {
-  const struct {
-    const char* input;
-    const char* output;
-  } cases[] = {
-      {"log.adi", "log.csv"},
-      {"my.log.adi", "my.csv"},
-      {"../x.adi", "../x.csv"},
-      {"sub.d/log.adi", "sub.d/log.csv"},
-      {"sub.d\\log.adi", "sub.d\\log.csv"},
-      {"C:\\Ham.Radio\\LoTW\\report.ADI", "C:\\Ham.Radio\\LoTW\\report.csv"},
-      {"lotwreport", "lotwreport.csv"},
-      {"sub.d/lotwreport", "sub.d/lotwreport.csv"},
-      {"x.csv", "x.csv"},
-  };
-  for (const auto& c : cases)
-    EXPECT_EQ(derive_output_name(c.input), c.output) << c.input;
-  EXPECT_EQ(derive_output_name("C:\\Ham\\my.log.adi", ".xlsx"),
-            "C:\\Ham\\my.xlsx");
+namespace fs = std::filesystem;
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// What a finished conversion tells, from the facts of its reading and
-// writing: one row for each outcome, and the combinations whose messages
-// come in an order.
-TEST(EndingOf, TellsEachOutcomeWithItsStatus) {
-  report_summary report;  // a report read whole, which announced 2 QSOs
-  report.report_seen = true;
-  report.count_announced = true;
-  report.announced_count = 2;
-  report_summary cut = report;
-  cut.qso_cut_off = true;
-  report_summary stopped = cut;
-  stopped.stopped_at_unknown = true;
-  stopped.stop_line = "<MY_DXCC:3>291\x1b";
-  const report_summary none;
-  const auto facts = [](const report_summary& r, long long qsos,
-                        input_outcome input = input_outcome::read,
-                        bool out_of_memory = false, bool write_failed = false,
-                        std::string note = "") {
-    conversion_facts f;
-    f.report = r;
-    f.qsos = qsos;
-    f.input = input;
-    f.out_of_memory = out_of_memory;
-    f.write_failed = write_failed;
-    f.writer_note = std::move(note);
-    return f;
-  };
-  const std::string wrote = "Wrote 2 QSOs to o?.csv\n";
+// Reports dropped on the program that stop at a field it does not know are
+// each read again whole when the user answers S, in either case, and left
+// as they stopped for any other answer, which after the last report closes
+// the window.
+TEST(ConvertDropped, ReadsAReportWholeOnlyWhenAnsweredS) {
+  const std::string report =
+      "<APP_LoTW_OWNCALL:6>N0CALL\n<CALL:5>Q1AAA\n<eor>\n"
+      "<CALL:5>Q1AAB\n<MY_DXCC:3>291\n<eor>\n<APP_LoTW_EOF>\n";
+  const std::string header =
+      "CALL,BAND,MODE,QSO_DATE,TIME_ON,QSL_RCVD,QSLRDATE,DXCC,PFX,CQZ,ITUZ,"
+      "IOTA,GRIDSQUARE,STATE,CNTY\n";
+  const std::string stopped = header + "Q1AAA,,,,,,,,,,,,,,\n";
+  const std::string whole = stopped + "Q1AAB,,,,,,,,,,,,,,\n";
   const struct {
-    const char* what;
-    conversion_facts facts;
-    std::string messages;
+    std::vector<std::string> answers;  // one for each report, in order
+    std::vector<std::string> outputs;
     int status;
-    bool stopped;
-    bool kept;
+    bool closed_by_answer;
   } cases[] = {
-      {"converted", facts(report, 2), wrote, 0, false, true},
-      {"converted, with the writer's note after",
-       facts(report, 2, input_outcome::read, false, false,
-             "3 values were cut\n"),
-       wrote + "3 values were cut\n", 0, false, true},
-      {"cut off", facts(cut, 2),
-       "The last QSO in r?.adi has no <eor> line and was not written\n" + wrote,
-       1, false, true},
-      {"count differs", facts(report, 1),
-       "r?.adi announces 2 QSOs in APP_LoTW_NUMREC, but holds 1\nWrote 1 QSOs "
-       "to o?.csv\n",
-       1, false, true},
-      {"cut off, and the count differs", facts(cut, 3),
-       "The last QSO in r?.adi has no <eor> line and was not written\nr?.adi "
-       "announces 2 QSOs in APP_LoTW_NUMREC, but holds 3\nWrote 3 QSOs to "
-       "o?.csv\n",
-       1, false, true},
-      {"stopped at an unknown field: neither cut off nor counted",
-       facts(stopped, 1),
-       "Unrecognized ADIF field <MY_DXCC:3>291?\nWrote 1 QSOs to o?.csv\n", 1,
-       true, true},
-      {"read error", facts(report, 2, input_outcome::read_failed),
-       "Could not read LoTW file r?.adi\n", 1, false, true},
-      {"changed while read", facts(report, 1, input_outcome::changed),
-       "r?.adi changed while it was read\n", 1, false, false},
-      {"a field name too long", facts(none, 0, input_outcome::name_too_long),
-       "Field name too long in r?.adi\n", 1, false, false},
-      {"write error", facts(report, 2, input_outcome::read, false, true),
-       "Could not write output file o?.csv\n", 1, false, true},
-      {"out of memory", facts(report, 1, input_outcome::read, true),
-       "Out of memory\n", 1, false, true},
-      {"stopped, out of memory, and neither read nor written whole",
-       facts(stopped, 1, input_outcome::read_failed, true, true),
-       "Unrecognized ADIF field <MY_DXCC:3>291?\nOut of memory\nCould not read "
-       "LoTW file r?.adi\nCould not write output file o?.csv\n",
-       1, false, true},
-      {"no report", facts(none, 0), "No LoTW report found in r?.adi\n", 1,
-       false, false},
-      {"no report, and a read error",
-       facts(none, 0, input_outcome::read_failed),
-       "Could not read LoTW file r?.adi\n", 1, false, false},
+      {{"S"}, {whole}, 0, false},
+      {{"s"}, {whole}, 0, false},
+      {{""}, {stopped}, 1, true},
+      {{"SS"}, {stopped}, 1, true},
+      {{"", "S"}, {stopped, whole}, 1, false},
   };
+  const fs::path folder = fs::temp_directory_path() /
+                          ("qsoflat-dropped-" + std::to_string(getpid()));
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    const conversion_ending end = ending_of(c.facts, "r\n.adi", "o\x07.csv");
-    EXPECT_EQ(end.messages, c.messages);
+    SCOPED_TRACE(c.answers.front());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < c.answers.size(); ++i) {
+      names.push_back((folder / ("r" + std::to_string(i) + ".adi")).u8string());
+      std::ofstream(fs::u8path(names.back()), std::ios::binary) << report;
+    }
+    std::size_t asked = 0;
+    const program_end end =
+        convert_dropped(names, run_options(),
+                        [&](const char*) { return c.answers.at(asked++); });
+    EXPECT_EQ(asked, c.answers.size());
     EXPECT_EQ(end.status, c.status);
-    EXPECT_EQ(end.stopped_at_unknown, c.stopped);
-    EXPECT_EQ(keeps_output(c.facts), c.kept);
+    EXPECT_EQ(end.closed_by_answer, c.closed_by_answer);
+    for (std::size_t i = 0; i < c.outputs.size(); ++i)
+      EXPECT_EQ(read_file(folder / ("r" + std::to_string(i) + ".csv")),
+                c.outputs[i]);
   }
+  fs::remove_all(folder);
 }
 
 }  // namespace

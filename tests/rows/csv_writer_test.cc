@@ -18,21 +18,25 @@ namespace {
 
 using fields = std::vector<std::pair<std::size_t, std::string>>;
 
-// The rows written for the records, one after the other through one writer,
-// after the header row when one is asked for.
+// The rows written for the records through one writer, one after the other
+// from one record emptied before each, as the reader empties it, after the
+// header row when one is asked for.
 std::string rows_for(const std::vector<fields>& records, char separator = ',',
-                     bool header = false) {
+                     bool header = false,
+                     const output_columns& columns = fixed_columns(),
+                     bool iso_dates = false) {
   std::FILE* out = std::tmpfile();
-  csv_writer writer(out, nullptr, false, separator);
+  csv_writer writer(out, columns, iso_dates, separator);
   if (header)
-    write_header(writer);
-  qso_record record;
+    writer.header();
+  qso_record record(columns.slot_count());
   for (const fields& values : records) {
+    record.clear();
     for (const auto& [index, value] : values)
-      record.slots[index] = field_slot{true, value};
-    EXPECT_TRUE(write_record(writer, record));
+      record.set(index, value);
+    EXPECT_TRUE(writer.row(record));
   }
-  EXPECT_TRUE(flush_rows(writer));
+  EXPECT_TRUE(writer.finish());
   std::string rows = contents_of(out);
   std::fclose(out);
   return rows;
@@ -209,55 +213,44 @@ TEST(FormatIsoDateAndTime, SplitsTodaysReading) {
 // the slots of their indexes; a long value goes straight to the stream, and
 // values just short of long grow the buffer within their row.
 TEST(WriteRecord, WritesChosenColumnsByTheirKinds) {
-  column_list columns;
-  std::string bad_name;
-  ASSERT_TRUE(
-      parse_column_list("Time_Off,COUNTRY,qsl_rcvd,cnty,LOTW_QSLRDATE,SAT_NAME",
-                        columns, bad_name));
+  output_columns columns;
+  for (const char* name :
+       {"Time_Off", "COUNTRY", "qsl_rcvd", "cnty", "LOTW_QSLRDATE", "SAT_NAME"})
+    columns.columns.push_back({name, column_kind_of(name)});
   const std::string held_text(60000, 'y');
-  for (const bool iso : {false, true}) {
-    std::FILE* out = std::tmpfile();
-    csv_writer writer(out, &columns, iso);
-    write_header(writer);
-    qso_record record(columns.size());
-    const std::vector<fields> records = {
-        {{0, "101500"},
-         {1, "BOSNIA, HERZEGOVINA"},
-         {3, "CT,HARTFORD"},
-         {4, "20121013"}},
-        {{5, long_text}},
-        {{1, held_text}, {3, held_text}},
-    };
-    for (const fields& values : records) {
-      for (const auto& [index, value] : values)
-        record.slots[index] = field_slot{true, value};
-      EXPECT_TRUE(write_record(writer, record));
-    }
-    EXPECT_TRUE(flush_rows(writer));
-    EXPECT_EQ(contents_of(out),
+  const std::vector<fields> records = {
+      {{0, "101500"},
+       {1, "BOSNIA, HERZEGOVINA"},
+       {3, "CT,HARTFORD"},
+       {4, "20121013"}},
+      {{5, long_text}},
+      {{1, held_text}, {3, held_text}},
+  };
+  for (const bool iso : {false, true})
+    EXPECT_EQ(rows_for(records, ',', true, columns, iso),
               "Time_Off,COUNTRY,qsl_rcvd,cnty,LOTW_QSLRDATE,SAT_NAME\n" +
                   std::string(iso ? "10:15" : "1015") +
                   ",\"BOSNIA, HERZEGOVINA\",,\"CT,HARTFORD\"," +
                   (iso ? "2012-10-13" : "13-Oct-2012") + ",\n,,,,," +
                   long_text + "\n," + held_text + ",,\"" + held_text +
                   "\",,\n");
-    std::fclose(out);
-  }
   // Long values go out straight, so that a row of them costs the buffer
-  // no room of theirs, though their slots still hold the last ones.
+  // no room of theirs, nor do the slots of the QSO before, which still
+  // hold its values.
   std::FILE* out = std::tmpfile();
-  csv_writer writer(out, &columns);
-  qso_record record(columns.size());
+  csv_writer writer(out, columns);
+  qso_record record(columns.slot_count());
   for (const std::size_t i : {1, 3, 5})
-    record.slots[i] = field_slot{true, long_text};
-  EXPECT_TRUE(write_record(writer, record));
-  record.slots[5].present = true;
-  EXPECT_TRUE(write_record(writer, record));
-  EXPECT_LT(writer.buffer.size(), long_text.size());
+    record.set(i, long_text);
+  EXPECT_TRUE(writer.row(record));
+  record.clear();
+  record.set(5, long_text);
+  EXPECT_TRUE(writer.row(record));
+  EXPECT_LT(writer.held_bytes(), long_text.size());
   std::fclose(out);
 }
 
-TEST(WriteRecord, WritesTheWorkedRowAndEmptiesTheRecord) {
+TEST(WriteRecord, WritesTheWorkedRowAndNoValueOfTheQsoBefore) {
   const fields worked = {
       {0, "N0CALL"},   {1, "N0CALL"},   {2, "Q1AAA"},        {3, "20M"},
       {4, "SSB"},      {5, "20121003"}, {6, "101220"},       {7, "Y"},

@@ -1,8 +1,9 @@
 """Prints what a spreadsheet reader finds in an .xlsx file, for the tests
-to compare: each sheet's name, frozen cell, filter and column widths, then
-each cell that holds a value, one a line, as its place, its type (s text,
-n number, d date or time), a ! when bold, its number format and its value,
-text decoded as a spreadsheet decodes it (openpyxl hands it back as stored).
+to compare: each sheet's name, frozen cell and filter, and whether its
+columns are as wide as their values need, then each cell that holds a
+value, one a line, as its place, its type (s text, n number, d date or
+time), a ! when bold, its number format and its value, text decoded as a
+spreadsheet decodes it (openpyxl hands it back as stored).
 Exits with 77 where openpyxl is missing, so that the test is skipped."""
 import datetime
 import re
@@ -35,14 +36,44 @@ def shown(value):
     return str(value)
 
 
+def shown_length(cell):
+    """The characters a spreadsheet shows for the cell: a date in the
+    reader's own short form takes up to 10, a time its format's, a number
+    its digits as its format writes them, text its characters."""
+    if cell.is_date:
+        return 10 if isinstance(cell.value, datetime.datetime) else len(cell.number_format)
+    if cell.data_type == "n" and cell.number_format != "General":
+        whole, point, fraction = cell.number_format.partition(".")
+        return len(f"{cell.value:0{len(whole) + len(point) + len(fraction)}.{len(fraction)}f}")
+    return len(shown(cell.value))
+
+
+def needed_widths(book):
+    """Each column's width on every sheet, in whole characters: its widest
+    value in the workbook and a character more, and its header with room
+    for the filter's button, within 6 to 60 characters."""
+    needs = {}
+    for sheet in book.worksheets:
+        for row in sheet.iter_rows():
+            for cell in row:
+                if cell.value is not None:
+                    room = shown_length(cell) + (3 if cell.row == 1 else 1)
+                    needs[cell.column_letter] = max(needs.get(cell.column_letter, 6), room)
+    return {letter: min(need, 60) for letter, need in needs.items()}
+
+
 book = openpyxl.load_workbook(sys.argv[1])
+needs = needed_widths(book)
 out = sys.stdout
 for sheet in book.worksheets:
     # Widths as whole characters, without the library's padding to pixels.
-    widths = " ".join(f"{letter}={int(dimension.width)}"
-                      for letter, dimension in sorted(sheet.column_dimensions.items()))
+    widths = {letter: int(dimension.width)
+              for letter, dimension in sheet.column_dimensions.items()}
+    wrong = " ".join(f"{letter}={widths.get(letter)} not {need}"
+                     for letter, need in sorted(needs.items())
+                     if widths.get(letter) != need)
     out.write(f"sheet {sheet.title} freeze={sheet.freeze_panes} "
-              f"filter={sheet.auto_filter.ref} {widths}\n")
+              f"filter={sheet.auto_filter.ref} widths {wrong or 'fit'}\n")
     for row in sheet.iter_rows():
         for cell in row:
             if cell.value is None:

@@ -19,14 +19,14 @@ namespace fs = std::filesystem;
 
 struct workbook_case {
   std::vector<std::vector<std::pair<std::size_t, std::string>>> records;
-  const column_list* chosen = nullptr;
+  output_columns columns = fixed_columns();
   bool iso_dates = false;
   std::uint32_t sheet_rows = xlsx_sheet_rows;
 };
 
 struct written {
   std::optional<std::string> cells;  // none where openpyxl is missing
-  long long cut_values = 0;
+  std::string note;            // the writer's, once the workbook is written
   std::vector<fs::path> left;  // what stayed in the temporary folder
 };
 
@@ -43,19 +43,18 @@ written write_and_read(const workbook_case& c) {
   const std::string file = (root / "out.xlsx").string();
   written result;
   {
-    xlsx_writer writer(file.c_str(), (root / "tmp").string().c_str(), c.chosen,
+    xlsx_writer writer(file.c_str(), (root / "tmp").string().c_str(), c.columns,
                        c.iso_dates, c.sheet_rows);
-    EXPECT_TRUE(write_header(writer));
-    qso_record record(c.chosen != nullptr ? c.chosen->size() : field_count);
+    writer.header();
+    qso_record record(c.columns.slot_count());
     for (const auto& values : c.records) {
+      record.clear();
       for (const auto& [index, value] : values)
-        record.slots[index] = field_slot{true, value};
-      EXPECT_TRUE(write_record(writer, record));
-      for (const field_slot& slot : record.slots)
-        EXPECT_FALSE(slot.present);
+        record.set(index, value);
+      EXPECT_TRUE(writer.row(record));
     }
-    EXPECT_TRUE(finish(writer));
-    result.cut_values = writer.cut_values;
+    EXPECT_TRUE(writer.finish());
+    result.note = writer.note();
   }
   for (const auto& entry : fs::directory_iterator(root / "tmp"))
     result.left.push_back(entry.path());
@@ -123,25 +122,25 @@ TEST(XlsxWriter, WritesEachValueAsACellOfItsKind) {
        "s General _x0041_ _x005F_ _xD83D_ _x0041\x01"},
       {"_x0041_", "_x0001_", "s General _x0001_"},
   };
-  column_list columns;
   workbook_case c;
+  c.columns = output_columns();
+  std::vector<output_column>& columns = c.columns.columns;
   std::string expected;
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    columns.add(cases[i].column);
     std::size_t column = 0;
-    while (columns.name(column) != cases[i].column)
+    while (column < columns.size() && columns[column].name != cases[i].column)
       ++column;
+    if (column == columns.size())
+      columns.push_back({cases[i].column, column_kind_of(cases[i].column)});
     c.records.push_back({{column, cases[i].value}});
     expected += static_cast<char>('A' + column) + std::to_string(i + 2) + " " +
                 cases[i].cell + "\n";
   }
-  c.chosen = &columns;
   const written result = write_and_read(c);
   if (!result.cells)
     GTEST_SKIP() << "openpyxl is not installed";
   const std::string header =
-      "sheet QSOs freeze=A2 filter=A1:I38 A=11 B=10 C=9 D=6 E=17 F=13 G=9 "
-      "H=32 I=10\n"
+      "sheet QSOs freeze=A2 filter=A1:I38 widths fit\n"
       "A1 s! General QSO_DATE\nB1 s! General TIME_ON\nC1 s! General FREQ\n"
       "D1 s! General CQZ\nE1 s! General DXCC\nF1 s! General CNTY\n"
       "G1 s! General CALL\nH1 s! General COUNTRY\nI1 s! General _x0041_\n";
@@ -172,7 +171,7 @@ TEST(XlsxWriter, GoesOnInTheNextSheetAndCutsLongValues) {
   for (int i = 0; i < 16383; ++i)
     faces_cut += "\xf0\x9f\x98\x80";
   const std::string header =
-      " A=60 B=7 C=7 D=11 E=10 F=11 G=11 H=7 I=6 J=6 K=7 L=7 M=13 N=8 O=60\n"
+      " widths fit\n"
       "A1 s! General CALL\nB1 s! General BAND\nC1 s! General MODE\n"
       "D1 s! General QSO_DATE\nE1 s! General TIME_ON\nF1 s! General QSL_RCVD\n"
       "G1 s! General QSLRDATE\nH1 s! General DXCC\nI1 s! General PFX\n"
@@ -187,7 +186,9 @@ TEST(XlsxWriter, GoesOnInTheNextSheetAndCutsLongValues) {
                 "O2 s General " + faces_cut + "\n" +
                 "sheet QSOs 3 freeze=A2 filter=A1:O2" + header +
                 "A2 s General Q1AAB\n");
-  EXPECT_EQ(result.cut_values, 2);
+  EXPECT_EQ(result.note,
+            "2 values were longer than a cell holds and were cut to 32,767 "
+            "characters; a CSV output keeps them whole\n");
   EXPECT_TRUE(result.left.empty());
 }
 
@@ -197,20 +198,17 @@ TEST(XlsxWriter, FailsAColumnPastTheSheetsLast) {
   const fs::path root = fs::temp_directory_path() /
                         ("qsoflat-xlsx-wide-" + std::to_string(getpid()));
   fs::create_directories(root);
-  column_list columns;
-  std::string bad_name;
-  std::string list = "C0";
-  for (std::size_t i = 1; i <= xlsx_sheet_columns; ++i)
-    list += ",C" + std::to_string(i);
-  ASSERT_TRUE(parse_column_list(list, columns, bad_name));
+  output_columns columns;
+  for (std::size_t i = 0; i <= xlsx_sheet_columns; ++i)
+    columns.columns.push_back({"C" + std::to_string(i), column_kind::plain});
   const fs::path file = root / "wide.xlsx";
   {
-    xlsx_writer writer(file.c_str(), root.c_str(), &columns);
-    EXPECT_FALSE(write_header(writer));
-    qso_record record(columns.size());
-    record.slots[0] = field_slot{true, "Q1AAA"};
-    EXPECT_FALSE(write_record(writer, record));
-    EXPECT_FALSE(finish(writer));
+    xlsx_writer writer(file.c_str(), root.c_str(), columns);
+    writer.header();
+    qso_record record(columns.slot_count());
+    record.set(0, "Q1AAA");
+    EXPECT_FALSE(writer.row(record));
+    EXPECT_FALSE(writer.finish());
   }
   EXPECT_FALSE(fs::exists(file));
   fs::remove_all(root);
@@ -271,17 +269,16 @@ TEST(XlsxWriter, IsWholeOrFailsInASmallFileSystem) {
     const fs::path file = folder / "out.xlsx";
     bool finished = false;
     {
-      xlsx_writer writer(file.c_str(), folder.c_str());
-      (void)write_header(writer);
+      xlsx_writer writer(file.c_str(), folder.c_str(), fixed_columns());
+      writer.header();
       qso_record record;
       for (int i = 0; i < 300; ++i) {
-        record.slots[first_column] =
-            field_slot{true, "Q1A" + std::to_string(i)};
-        record.slots[first_column + 2] =
-            field_slot{true, values.substr(3000 * i, 3000)};
-        (void)write_record(writer, record);
+        record.clear();
+        record.set(first_column, "Q1A" + std::to_string(i));
+        record.set(first_column + 2, values.substr(3000 * i, 3000));
+        (void)writer.row(record);
       }
-      finished = finish(writer);
+      finished = writer.finish();
     }
     if (finished) {
       ++whole;
