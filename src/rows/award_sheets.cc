@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdio>
 #include <new>
 #include <string>
 #include <string_view>
@@ -183,28 +182,25 @@ void end_sheet(sheet_out& out, const award_sheet& sheet, lxw_row_t last_row) {
   }
 }
 
-// Whether the sheet's temporary file, where the workbook keeps one, took
-// its rows: the library ignores a failure to write it, which would leave
-// rows out of the workbook.
-bool rows_kept(const sheet_out& out) {
-  std::FILE* const rows = out.sheet->optimize_tmpfile;
-  return rows == nullptr || (std::fflush(rows) == 0 && std::ferror(rows) == 0);
-}
-
+// Adds the sheet, and with it what the workbook's reading back is to find
+// in it: every row written holds a cell.
 bool write_sheet(const xlsx_library& library, lxw_workbook* book,
-                 const award_sheet& sheet, const sheet_formats& formats) {
+                 const award_sheet& sheet, const sheet_formats& formats,
+                 added_sheets& added) {
   // A column past the last that a sheet holds would wrap to the first.
   if (sheet.own_columns.size() + sheet.count_columns.size() > LXW_COL_MAX)
     return false;
   const std::string name(sheet.name);
-  lxw_worksheet* const added =
+  lxw_worksheet* const worksheet =
       library.workbook_add_worksheet(book, name.c_str());
-  if (added == nullptr)
+  if (worksheet == nullptr)
     return false;
-  sheet_out out{library, added, {}, true, {}};
+  added.sheets.push_back(worksheet);
+  sheet_out out{library, worksheet, {}, true, {}};
   if (!sheet.nothing_to_count.empty()) {
     put_text(out, 0, 0, std::string(sheet.nothing_to_count));
-    return out.whole && rows_kept(out);
+    added.facts.push_back({0, 1, 1});
+    return out.whole;
   }
   write_counts(out, sheet);
   write_header(out, sheet, formats);
@@ -212,17 +208,19 @@ bool write_sheet(const xlsx_library& library, lxw_workbook* book,
   for (const award_row& slot : sheet.rows)
     write_slot(out, row++, sheet, slot, formats);
   end_sheet(out, sheet, std::max(header_row, row - 1));
-  return out.whole && rows_kept(out);
+  added.facts.push_back({0, row, row});
+  return out.whole;
 }
 
 }  // namespace
 
 bool write_award_sheets(const xlsx_library& library, lxw_workbook* book,
-                        const std::array<award_sheet, 4>& sheets) {
+                        const std::array<award_sheet, 4>& sheets,
+                        added_sheets& added) {
   const sheet_formats formats = make_formats(library, book);
   bool whole = true;
   for (const award_sheet& sheet : sheets)
-    whole = write_sheet(library, book, sheet, formats) && whole;
+    whole = write_sheet(library, book, sheet, formats, added) && whole;
   return whole;
 }
 
