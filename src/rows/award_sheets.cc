@@ -11,6 +11,7 @@
 
 #include "rows/xlsx_cells.h"
 #include "rows/xlsx_library.h"
+#include "text/leading_integer.h"
 
 namespace qsoflat {
 
@@ -82,14 +83,6 @@ void put_number(sheet_out& out, lxw_row_t row, lxw_col_t column,
                  out.sheet, row, column, static_cast<double>(number), nullptr));
 }
 
-// The number that an own column's text of decimal digits gives.
-std::size_t number_of(std::string_view digits) {
-  std::size_t n = 0;
-  for (char c : digits)
-    n = n * 10 + static_cast<std::size_t>(c - '0');
-  return n;
-}
-
 lxw_format* new_format(const xlsx_library& library, lxw_workbook* book) {
   lxw_format* format = library.workbook_add_format(book);
   if (format == nullptr)
@@ -147,7 +140,9 @@ void write_slot(sheet_out& out, lxw_row_t row, const award_sheet& sheet,
   lxw_col_t column = 0;
   for (std::size_t i = 0; i < slot.own.size(); ++i, ++column) {
     if (sheet.own_columns[i].number)
-      put_number(out, row, column, number_of(slot.own[i]));
+      put_number(
+          out, row, column,
+          static_cast<std::size_t>(read_leading_integer(slot.own[i]).value));
     else
       put_text(out, row, column, slot.own[i]);
   }
