@@ -33,6 +33,8 @@ const char options_text[] =
     "  --iso-dates     write dates as 2012-10-03 and times as 10:12\n"
     "  --xlsx          write an .xlsx workbook, as an output name ending in\n"
     "                  .xlsx does, with dates, times and numbers typed\n"
+    "  --awards        add the sheets DXCC, WAS, WAZ and VUCC to the .xlsx,\n"
+    "                  reading the whole report\n"
     "  --separator SEP separate the CSV columns by SEP: , (the default), ;\n"
     "                  or tab\n"
     "  --help          show this text\n"
@@ -88,6 +90,8 @@ command_line parse_command_line(int argc, const char* const* argv) {
       take_columns(line, argument.substr(10));
     } else if (argument == "--xlsx") {
       line.options.xlsx = true;
+    } else if (argument == "--awards") {
+      line.options.awards = true;
     } else if (argument == "--separator") {
       take_separator(line, i + 1 < argc ? argv[++i] : "");
     } else if (argument.substr(0, 12) == "--separator=") {
@@ -115,7 +119,8 @@ std::string derive_output_name(std::string_view input_name,
 
 std::string output_name_for(std::string_view input_name,
                             const run_options& options) {
-  return derive_output_name(input_name, options.xlsx ? ".xlsx" : ".csv");
+  return derive_output_name(input_name,
+                            options.xlsx || options.awards ? ".xlsx" : ".csv");
 }
 
 std::string banner() {

@@ -23,7 +23,8 @@ struct run_options {
   column_choice columns = column_choice::fixed;
   column_list list;  // with column_choice::list
   bool iso_dates = false;
-  bool xlsx = false;                   // an .xlsx whatever the output's name
+  bool xlsx = false;    // an .xlsx whatever the output's name
+  bool awards = false;  // the award sheets, in an .xlsx, of the whole report
   char separator = default_separator;  // of a CSV output's columns
 };
 

@@ -9,6 +9,7 @@
 #include "adif/adif_head.h"
 #include "adif/adif_reader.h"
 #include "adif/column_list.h"
+#include "app/award_reading.h"
 #include "qso/output_columns.h"
 #include "rows/csv_writer.h"
 #include "rows/xlsx_writer.h"
@@ -95,30 +96,58 @@ bool writes_xlsx(std::string_view output_name, const run_options& options) {
 // seam, so that the run does not change for another. The .xlsx library
 // writes its file by name: the staged file, in place, with the library's
 // own temporary files beside it.
+std::unique_ptr<xlsx_writer> make_workbook(const output_file& out,
+                                           output_columns columns,
+                                           const run_options& options) {
+  return std::make_unique<xlsx_writer>(
+      out.staged_name().c_str(), out.staged_folder().c_str(),
+      std::move(columns), options.iso_dates, xlsx_sheet_rows, out.stream());
+}
+
 std::unique_ptr<row_writer> make_writer(const output_file& out,
                                         output_columns columns,
                                         const run_options& options, bool xlsx) {
   if (xlsx)
-    return std::make_unique<xlsx_writer>(
-        out.staged_name().c_str(), out.staged_folder().c_str(),
-        std::move(columns), options.iso_dates, xlsx_sheet_rows, out.stream());
+    return make_workbook(out, std::move(columns), options);
   return std::make_unique<csv_writer>(out.stream(), std::move(columns),
                                       options.iso_dates, options.separator);
 }
 
 // Hands each QSO from the reader to the writer, after the header row, and
-// counts them.
+// counts them; with awards, the tally is told each QSO before its row is
+// written.
 void copy_rows(adif_reader& reader, row_writer& writer, qso_record& record,
-               conversion& done) {
+               conversion& done, award_reading* awards = nullptr) {
   try {
     writer.header();
-    while (reader.read_record(record) == read_outcome::record_complete &&
-           writer.row(record))
+    while (reader.read_record(record) == read_outcome::record_complete) {
+      if (awards != nullptr)
+        awards->add(record);
+      if (!writer.row(record))
+        break;
       ++done.qsos;
+    }
   } catch (const std::bad_alloc&) {
     // The rows converted so far are still written, as on a read error.
     done.out_of_memory = true;
   }
+}
+
+// Takes what became of the input, and puts the output in place or discards
+// it.
+void end_copy(std::FILE* in, output_file& out, const adif_reader& reader,
+              row_writer& writer, conversion& done) {
+  done.report = reader.summary();
+  if (std::ferror(in) != 0)
+    done.input = input_outcome::read_failed;
+  else if (done.report.changed)
+    done.input = input_outcome::changed;
+  if (!keeps_output(done)) {
+    out.discard();
+    return;
+  }
+  done.write_failed = !writer.finish() || !out.commit();
+  done.writer_note = writer.note();
 }
 
 // Reads the report into the output, by the fixed table or by the list of
@@ -134,17 +163,32 @@ conversion copy_report(std::FILE* in, output_file& out, const column_list& list,
       make_writer(out, std::move(columns), options, xlsx);
   conversion done;
   copy_rows(reader, *writer, record, done);
-  done.report = reader.summary();
-  if (std::ferror(in) != 0)
-    done.input = input_outcome::read_failed;
-  else if (done.report.changed)
-    done.input = input_outcome::changed;
-  if (!keeps_output(done)) {
-    out.discard();
-    return done;
-  }
-  done.write_failed = !writer->finish() || !out.commit();
-  done.writer_note = writer->note();
+  end_copy(in, out, reader, *writer, done);
+  return done;
+}
+
+// As copy_report, into a workbook with the award sheets after the QSOs'.
+// The whole report is read, by a list of the QSOs sheet's columns and the
+// fields that the tally counts by, of which the sheet takes its own.
+conversion copy_with_awards(std::FILE* in, output_file& out,
+                            const column_list& list,
+                            const run_options& options) {
+  const column_list sheet_columns =
+      options.columns == column_choice::fixed ? fixed_column_list() : list;
+  const column_list read = with_award_fields(sheet_columns);
+  adif_reader reader(in, read);
+  output_columns columns = output_columns_of(read);
+  columns.columns.resize(sheet_columns.size());
+  qso_record record(read.size());
+  award_reading awards(read);
+  const std::unique_ptr<xlsx_writer> writer =
+      make_workbook(out, std::move(columns), options);
+  conversion done;
+  copy_rows(reader, *writer, record, done, &awards);
+  std::array<award_sheet, 4> sheets = awards.sheets();
+  done.award_lines = award_reading::summary(sheets);
+  writer->add_award_sheets(std::move(sheets));
+  end_copy(in, out, reader, *writer, done);
   return done;
 }
 
@@ -152,6 +196,10 @@ conversion copy_report(std::FILE* in, output_file& out, const column_list& list,
 
 ending convert(const std::string& input_name, const std::string& output_name,
                const run_options& options) {
+  if (options.awards && !writes_xlsx(output_name, options))
+    return refusal(
+        "Award sheets are written only into an .xlsx workbook: name the "
+        "output .xlsx\n\n");
   const auto close = [](std::FILE* stream) { (void)std::fclose(stream); };
   // A folder opens for reading on some systems but yields no text, so it is
   // refused like any other input that cannot be opened.
@@ -187,7 +235,8 @@ ending convert(const std::string& input_name, const std::string& output_name,
                    printable(output_name) + ": " + std::to_string(list.size()) +
                    ", 16,384 at most; a CSV output takes them all\n\n");
   if (done.input == input_outcome::read)
-    done = copy_report(in.get(), out, list, options, xlsx);
+    done = options.awards ? copy_with_awards(in.get(), out, list, options)
+                          : copy_report(in.get(), out, list, options, xlsx);
   return ending_of(done, input_name, output_name);
 }
 

@@ -49,7 +49,8 @@ ending results_of(const conversion& done, const std::string& input,
     whole = false;
   }
   end.messages += "Wrote " + std::to_string(done.qsos) + " QSOs to " +
-                  printable(output_name) + "\n" + done.writer_note;
+                  printable(output_name) + "\n" + done.award_lines +
+                  done.writer_note;
   end.status = whole ? 0 : 1;
   end.stopped_at_unknown = report.stopped_at_unknown;
   return end;

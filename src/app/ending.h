@@ -27,6 +27,8 @@ struct conversion {
   bool write_failed = false;  // the writer's finish or the commit failed
   // What the writer tells once its output is in place: lines, or nothing.
   std::string writer_note;
+  // With --awards, a line for each award, told once the output is in place.
+  std::string award_lines;
 };
 
 // Whether the output is put in place: only a report's rows go there, and

@@ -1,8 +1,9 @@
-// The functions of libxlsxwriter that the .xlsx writer calls, and those of
-// zlib that the workbook is read back with, as one table. Linux loads the
-// libraries only when an .xlsx is written, since loading libxlsxwriter and
-// the libcrypto it needs would cost every CSV run (CONTRIBUTING, Speed and
-// memory). The Windows programs have both linked in.
+// The functions of libxlsxwriter that the .xlsx writer and the award sheets
+// call, and those of zlib that the workbook is read back with, as one table.
+// Linux loads the libraries only when an .xlsx is written, since loading
+// libxlsxwriter and the libcrypto it needs would cost every CSV run
+// (CONTRIBUTING, Speed and memory). The Windows programs have both linked
+// in.
 #ifndef QSOFLAT_ROWS_XLSX_LIBRARY_H_
 #define QSOFLAT_ROWS_XLSX_LIBRARY_H_
 
@@ -28,6 +29,9 @@ struct xlsx_library {
   decltype(&::format_set_bold) format_set_bold;
   decltype(&::format_set_num_format) format_set_num_format;
   decltype(&::format_set_num_format_index) format_set_num_format_index;
+  decltype(&::format_set_bg_color) format_set_bg_color;
+  decltype(&::format_set_pattern) format_set_pattern;
+  decltype(&::format_set_align) format_set_align;
   // Writes the last row that a sheet holds in memory to its row file.
   decltype(&::lxw_worksheet_write_single_row) lxw_worksheet_write_single_row;
   decltype(&::inflateInit2_) inflateInit2_;

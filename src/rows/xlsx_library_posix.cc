@@ -40,6 +40,8 @@ const xlsx_library* load() {
       QSOFLAT_TAKE(worksheet_write_string) && QSOFLAT_TAKE(format_set_bold) &&
       QSOFLAT_TAKE(format_set_num_format) &&
       QSOFLAT_TAKE(format_set_num_format_index) &&
+      QSOFLAT_TAKE(format_set_bg_color) && QSOFLAT_TAKE(format_set_pattern) &&
+      QSOFLAT_TAKE(format_set_align) &&
       QSOFLAT_TAKE(lxw_worksheet_write_single_row) &&
       QSOFLAT_TAKE_ZLIB(inflateInit2_) && QSOFLAT_TAKE_ZLIB(inflate) &&
       QSOFLAT_TAKE_ZLIB(inflateEnd) && QSOFLAT_TAKE_ZLIB(crc32))

@@ -8,10 +8,12 @@
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "rows/award_sheets.h"
 #include "rows/xlsx_cells.h"
 #include "rows/xlsx_library.h"
 #include "rows/xlsx_readback.h"
@@ -56,6 +58,8 @@ struct xlsx_writer::workbook {
   std::array<std::array<lxw_format*, 16>, 16> numbers{};
   // A text cell's bytes where they differ from the value's.
   text_cell_room text;
+  // The award sheets that follow the QSOs' sheets, where there are any.
+  std::optional<std::array<award_sheet, 4>> awards;
 };
 
 namespace {
@@ -351,6 +355,19 @@ bool write_record(workbook& writer, const qso_record& record) {
   return whole;
 }
 
+// Adds the award sheets after the QSOs' sheets, so that their rows are
+// taken and read back as those of the QSOs' sheets are.
+bool add_awards(workbook& writer) {
+  added_sheets added;
+  const bool whole =
+      write_award_sheets(*writer.library, writer.book, *writer.awards, added);
+  writer.sheets.insert(writer.sheets.end(), added.sheets.begin(),
+                       added.sheets.end());
+  writer.facts.insert(writer.facts.end(), added.facts.begin(),
+                      added.facts.end());
+  return whole;
+}
+
 bool finish(workbook& writer) {
   bool whole = !writer.failed && !writer.sheets.empty() && end_sheet(writer);
   for (lxw_worksheet* sheet : writer.sheets) {
@@ -363,6 +380,8 @@ bool finish(workbook& writer) {
               whole;
     }
   }
+  if (whole && writer.awards)
+    whole = add_awards(writer);
   const std::uint64_t largest = whole ? take_rows(writer) : no_rows;
   if (largest == no_rows || !has_room(writer, largest)) {
     discard(writer);
@@ -394,6 +413,10 @@ bool xlsx_writer::row(const qso_record& record) {
 }
 
 bool xlsx_writer::finish() { return whole_ && qsoflat::finish(*book_); }
+
+void xlsx_writer::add_award_sheets(std::array<award_sheet, 4> sheets) {
+  book_->awards = std::move(sheets);
+}
 
 std::string xlsx_writer::note() const {
   const long long cut = book_->cut_values;

@@ -5,12 +5,14 @@
 #ifndef QSOFLAT_ROWS_XLSX_WRITER_H_
 #define QSOFLAT_ROWS_XLSX_WRITER_H_
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "awards/award_tally.h"
 #include "qso/fields.h"
 #include "qso/output_columns.h"
 #include "rows/row_writer.h"
@@ -54,6 +56,10 @@ class xlsx_writer final : public row_writer {
   bool finish() override;
   // How many values were cut to a cell's length, which a CSV keeps whole.
   std::string note() const override;
+
+  // Has the finish write these award sheets after the QSOs' sheets, laid
+  // out as rows/award_sheets.h says.
+  void add_award_sheets(std::array<award_sheet, 4> sheets);
 
   // The workbook and what the writing keeps of it, which only the writer's
   // own code knows.

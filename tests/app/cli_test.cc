@@ -651,6 +651,16 @@ const cli_case cli_cases[] = {
      1,
      adif_refusal("old.csv", "an ADIF file"),
      {}},
+    {"award sheets into a CSV output are refused before reading",
+     {{"log.adi", worked_report}, {"out.csv", "old"}},
+     nullptr,
+     "",
+     "--awards log.adi out.csv",
+     1,
+     "Award sheets are written only into an .xlsx workbook: name the output "
+     ".xlsx\n\n" +
+         usage_line,
+     {}},
 #ifndef _WIN32
     // An .xlsx by --xlsx or by its name in any case; it goes only where a
     // file is put in place, and a failed run keeps the old one.

@@ -35,6 +35,8 @@ std::string asked(std::vector<const char*> arguments) {
     words += " iso-dates";
   if (options.xlsx)
     words += " xlsx";
+  if (options.awards)
+    words += " awards";
   if (options.separator != ',')
     words += " separator=" + std::string(1, options.separator);
   return words;
@@ -58,8 +60,8 @@ TEST(ParseCommandLine, TakesOptionsAndNames) {
       {{"log.adi", "out.txt", "third"}, "convert [log.adi] [out.txt] [third]"},
       {{"log.adi", "--skip-unknown", "out.csv"},
        "convert [log.adi] [out.csv] skip-unknown"},
-      {{"--iso-dates", "--xlsx", "log.adi"},
-       "convert [log.adi] iso-dates xlsx"},
+      {{"--iso-dates", "--xlsx", "log.adi", "--awards"},
+       "convert [log.adi] iso-dates xlsx awards"},
       {{"-", "-x.adi", "--", "--help", "--"},
        "convert [-] [-x.adi] [--help] [--]"},
       {{"--columns", "CALL,qso_date", "log.adi"},
@@ -109,10 +111,15 @@ TEST(HelpText, NamesEveryOptionWithinEightyColumns) {
   const struct {
     const char* option;
     const char* argument;
-  } options[] = {{"--skip-unknown", "log.adi"}, {"--columns", "CALL"},
-                 {"--iso-dates", "log.adi"},    {"--xlsx", "log.adi"},
-                 {"--separator", ";"},          {"--help", "log.adi"},
-                 {"--version", "log.adi"},      {"--", "log.adi"}};
+  } options[] = {{"--skip-unknown", "log.adi"},
+                 {"--columns", "CALL"},
+                 {"--iso-dates", "log.adi"},
+                 {"--xlsx", "log.adi"},
+                 {"--awards", "log.adi"},
+                 {"--separator", ";"},
+                 {"--help", "log.adi"},
+                 {"--version", "log.adi"},
+                 {"--", "log.adi"}};
   for (const auto& [option, argument] : options) {
     EXPECT_NE(help.find(std::string("\n  ") + option + " "), std::string::npos)
         << option;
@@ -147,6 +154,9 @@ TEST(DeriveOutputName, CutsAtTheFirstDotOfTheLastComponent) {
   run_options xlsx;
   xlsx.xlsx = true;
   EXPECT_EQ(output_name_for("C:\\Ham\\my.log.adi", xlsx), "C:\\Ham\\my.xlsx");
+  run_options awards;
+  awards.awards = true;
+  EXPECT_EQ(output_name_for("log.adi", awards), "log.xlsx");
 }
 
 }  // namespace

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Converts a report with --awards as a user would, in a fresh folder, and
+# checks the exit status, the lines after the banner, that the report is
+# left as it was, and the award sheets against award_check.py's own tally.
+# Usage: award_sheets_test.sh PROGRAM PYTHON CHECK DATA REPORT WORK LINES...
+# LINES are the lines expected on standard error after the banner, the
+# report's name being report.adi. Exits
+# with 77, so that the test is skipped, where the report or openpyxl is
+# missing.
+set -u
+program=$(realpath "$1") python=$2 check=$3 data=$4 report=$5 work=$6
+shift 6
+if [ ! -f "$report" ]; then
+  echo "skipped: no report at $report"
+  exit 77
+fi
+rm -rf "$work" && mkdir -p "$work" || exit 1
+cp "$report" "$work/report.adi" || exit 1
+(cd "$work" && "$program" --awards report.adi 2>stderr.txt)
+status=$?
+failed=0
+if [ "$status" -ne 0 ]; then
+  echo "status $status, expected 0"
+  failed=1
+fi
+# The banner is the first three lines and a blank one.
+expected=$(printf '%s\n' "$@")
+found=$(tail -n +5 "$work/stderr.txt")
+if [ "$found" != "$expected" ]; then
+  printf 'standard error after the banner:\n%s\nexpected:\n%s\n' "$found" "$expected"
+  failed=1
+fi
+if ! cmp -s "$report" "$work/report.adi"; then
+  echo "the report was changed"
+  failed=1
+fi
+if [ "$(ls -A "$work" | sort | tr '\n' ' ')" != "report.adi report.xlsx stderr.txt " ]; then
+  echo "files left: $(ls -A "$work")"
+  failed=1
+fi
+"$python" "$check" "$work/report.adi" "$work/report.xlsx" "$data"
+checked=$?
+[ "$checked" -eq 77 ] && exit 77
+[ "$checked" -ne 0 ] && failed=1
+exit "$failed"
