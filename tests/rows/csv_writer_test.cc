@@ -167,6 +167,7 @@ TEST(FormatDateAndTime, ShortcutsAgreeWithTheGeneralReading) {
         const std::string date = year + std::string(month < 10 ? "0" : "") +
                                  std::to_string(month) + day;
         values.push_back(date);
+        values.push_back(date + "5");
         values.push_back(date.substr(0, 6));
         values.push_back(date.substr(2, 4));
       }
