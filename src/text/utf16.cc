@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "text/utf8.h"
+
 namespace qsoflat {
 
 namespace {
@@ -12,30 +14,6 @@ constexpr char32_t first_low_surrogate = 0xDC00;
 constexpr char32_t last_surrogate = 0xDFFF;
 constexpr char32_t first_beyond_16_bits = 0x10000;
 
-// The sequence that a lead byte starts: its length in bytes, and the range
-// of its second byte, which rules out overlong forms, surrogates and code
-// points past U+10FFFF; the later bytes are 0x80 to 0xBF. Length 0 for a
-// byte that starts none.
-struct sequence {
-  std::size_t length;
-  unsigned char second_low;
-  unsigned char second_high;
-};
-
-constexpr sequence sequence_of(unsigned char lead) {
-  if (lead < 0x80)
-    return {1, 0, 0};
-  if (lead >= 0xC2 && lead <= 0xDF)
-    return {2, 0x80, 0xBF};
-  if (lead >= 0xE0 && lead <= 0xEF)
-    return {3, static_cast<unsigned char>(lead == 0xE0 ? 0xA0 : 0x80),
-            static_cast<unsigned char>(lead == 0xED ? 0x9F : 0xBF)};
-  if (lead >= 0xF0 && lead <= 0xF4)
-    return {4, static_cast<unsigned char>(lead == 0xF0 ? 0x90 : 0x80),
-            static_cast<unsigned char>(lead == 0xF4 ? 0x8F : 0xBF)};
-  return {0, 0, 0};
-}
-
 // The character that starts at text[at], with at moved past it; for bytes
 // that are not valid UTF-8, U+FFFD, with at moved past the longest run that
 // starts a valid sequence, or past the one byte that starts none.
@@ -44,7 +22,7 @@ char32_t next_character(std::string_view text, std::size_t& at) {
     return static_cast<unsigned char>(text[i]);
   };
   const unsigned char lead = byte(at++);
-  const sequence s = sequence_of(lead);
+  const utf8_sequence s = utf8_sequence_of(lead);
   if (s.length <= 1)
     return s.length == 1 ? lead : replacement;
   char32_t c = lead & (0x7Fu >> s.length);
@@ -66,27 +44,6 @@ void put_utf16(utf16_text& out, char32_t c) {
   c -= first_beyond_16_bits;
   out += static_cast<utf16_unit>(first_surrogate + (c >> 10));
   out += static_cast<utf16_unit>(first_low_surrogate + (c & 0x3FF));
-}
-
-void put_utf8(std::string& out, char32_t c) {
-  const auto put = [&out](char32_t bits) {
-    out += static_cast<char>(static_cast<unsigned char>(bits));
-  };
-  if (c < 0x80) {
-    put(c);
-  } else if (c < 0x800) {
-    put(0xC0 | c >> 6);
-    put(0x80 | (c & 0x3F));
-  } else if (c < first_beyond_16_bits) {
-    put(0xE0 | c >> 12);
-    put(0x80 | (c >> 6 & 0x3F));
-    put(0x80 | (c & 0x3F));
-  } else {
-    put(0xF0 | c >> 18);
-    put(0x80 | (c >> 12 & 0x3F));
-    put(0x80 | (c >> 6 & 0x3F));
-    put(0x80 | (c & 0x3F));
-  }
 }
 
 bool is_surrogate(char32_t unit, char32_t first, char32_t last) {
@@ -117,7 +74,7 @@ std::string utf8_of(utf16_view utf16) {
     } else if (is_surrogate(c, first_surrogate, last_surrogate)) {
       c = replacement;
     }
-    put_utf8(text, c);
+    append_utf8(text, c);
   }
   return text;
 }

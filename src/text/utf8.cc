@@ -7,36 +7,19 @@ std::size_t utf8_length(std::string_view text, std::size_t at, utf8_rule rule) {
     return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
   };
   const unsigned lead = byte(at);
-  if (lead < 0x80)
-    return 1;
-  // The second byte's range rules out the overlong forms, the surrogates
-  // and the code points past U+10FFFF.
-  std::size_t length = 0;
-  unsigned low = 0x80;
-  unsigned high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    low = lead == 0xE0 ? 0xA0 : 0x80;
-    high = lead == 0xED ? 0x9F : 0xBF;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    low = lead == 0xF0 ? 0x90 : 0x80;
-    high = lead == 0xF4 ? 0x8F : 0xBF;
-  } else {
+  const utf8_sequence s = utf8_sequence_of(static_cast<unsigned char>(lead));
+  if (s.length <= 1)
+    return s.length;
+  if (byte(at + 1) < s.second_low || byte(at + 1) > s.second_high)
     return 0;
-  }
-  if (byte(at + 1) < low || byte(at + 1) > high)
-    return 0;
-  for (std::size_t i = 2; i < length; ++i)
+  for (std::size_t i = 2; i < s.length; ++i)
     if (!is_continuation(static_cast<unsigned char>(byte(at + i))))
       return 0;
   // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
   if (rule == utf8_rule::xml && lead == 0xEF && byte(at + 1) == 0xBF &&
       byte(at + 2) >= 0xBE)
     return 0;
-  return length;
+  return s.length;
 }
 
 bool is_utf8(std::string_view text, utf8_rule rule) {

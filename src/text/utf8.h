@@ -19,6 +19,30 @@ enum class utf8_rule {
   xml,
 };
 
+// The sequence that a lead byte starts: its length in bytes (1 for ASCII, 0
+// for a byte that starts none), and the range of its second byte, which
+// rules out the overlong forms, the surrogates and the code points past
+// U+10FFFF; any later byte is 0x80 to 0xBF.
+struct utf8_sequence {
+  std::size_t length;
+  unsigned char second_low;
+  unsigned char second_high;
+};
+
+constexpr utf8_sequence utf8_sequence_of(unsigned char lead) {
+  if (lead < 0x80)
+    return {1, 0, 0};
+  if (lead >= 0xC2 && lead <= 0xDF)
+    return {2, 0x80, 0xBF};
+  if (lead >= 0xE0 && lead <= 0xEF)
+    return {3, static_cast<unsigned char>(lead == 0xE0 ? 0xA0 : 0x80),
+            static_cast<unsigned char>(lead == 0xED ? 0x9F : 0xBF)};
+  if (lead >= 0xF0 && lead <= 0xF4)
+    return {4, static_cast<unsigned char>(lead == 0xF0 ? 0x90 : 0x80),
+            static_cast<unsigned char>(lead == 0xF4 ? 0x8F : 0xBF)};
+  return {0, 0, 0};
+}
+
 // The length of the valid UTF-8 sequence at text[at], which must be inside
 // the text: 1 for an ASCII byte, 2 to 4 for a longer sequence, or 0 where
 // the byte there begins none under the rule.
