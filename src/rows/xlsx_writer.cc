@@ -340,7 +340,9 @@ bool write_record(workbook& writer, const qso_record& record) {
   bool written = false;
   for (std::size_t i = 0; i < writer.columns.columns.size(); ++i) {
     const field_slot& slot = slots[i];
-    if (!record.holds(slot))
+    // The library writes no cell for an empty text, so an empty value
+    // must not count the row as written, or the read-back would miss it.
+    if (!record.holds(slot) || slot.value.empty())
       continue;
     written = true;
     whole = put_value(writer, static_cast<lxw_col_t>(i),
