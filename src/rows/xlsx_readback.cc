@@ -447,11 +447,12 @@ bool read_directory(zip_input& input, const std::vector<zip_entry>& entries,
 }
 
 // Reads the ZIP64 end of the central directory and its locator, after the
-// record's signature, and the signature after them.
+// record's signature, and the signature after them. The record is taken
+// only without extensible data, as the library writes it, so that no size
+// read from a damaged file sets how much is read.
 bool read_zip64_end(zip_input& input, directory& read) {
   const std::uint64_t record = input.offset() - 4;
   std::string fixed;
-  std::string rest;
   std::uint64_t signature = 0;
   std::string locator;
   if (!input.read(52, fixed))
@@ -460,12 +461,11 @@ bool read_zip64_end(zip_input& input, directory& read) {
     return little_endian(fixed, at - 4, size);
   };
   const std::uint64_t record_size = field(4, 8);
-  return record_size >= 44 && input.read(record_size - 44, rest) &&
-         field(16, 4) == 0 && field(20, 4) == 0 && field(24, 8) == read.count &&
-         field(32, 8) == read.count && field(40, 8) == read.size &&
-         field(48, 8) == read.start && input.read(4, signature) &&
-         signature == zip64_locator && input.read(16, locator) &&
-         little_endian(locator, 0, 4) == 0 &&
+  return record_size == 44 && field(16, 4) == 0 && field(20, 4) == 0 &&
+         field(24, 8) == read.count && field(32, 8) == read.count &&
+         field(40, 8) == read.size && field(48, 8) == read.start &&
+         input.read(4, signature) && signature == zip64_locator &&
+         input.read(16, locator) && little_endian(locator, 0, 4) == 0 &&
          little_endian(locator, 4, 8) == record &&
          little_endian(locator, 12, 4) == 1 &&
          input.read(4, read.next_signature);
