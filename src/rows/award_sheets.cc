@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,14 +48,12 @@ struct sheet_out {
   std::vector<std::size_t> widths;
   bool whole = true;
   text_cell_room room;  // a text cell's bytes where they differ from its text
+  long long cut_values = 0;  // texts longer than a cell holds, cut
 };
 
-// Memory that ran out is reported as the rest of the program reports it;
-// any other failure only fails the sheet.
+// Records a failed call; any failure but memory's fails the sheet.
 void check(sheet_out& out, lxw_error error) {
-  if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
-    throw std::bad_alloc();
-  if (error != LXW_NO_ERROR)
+  if (!library_ok(error))
     out.whole = false;
 }
 
@@ -71,6 +68,8 @@ void widen(sheet_out& out, lxw_col_t column, std::size_t characters) {
 void put_text(sheet_out& out, lxw_row_t row, lxw_col_t column,
               const std::string& text, lxw_format* format = nullptr) {
   const text_cell cell = text_cell_of(text, out.room);
+  if (cell.cut)
+    ++out.cut_values;
   widen(out, column, characters(cell.shown));
   check(out, out.library.worksheet_write_string(out.sheet, row, column,
                                                 cell.bytes, format));
@@ -81,13 +80,6 @@ void put_number(sheet_out& out, lxw_row_t row, lxw_col_t column,
   widen(out, column, std::to_string(number).size());
   check(out, out.library.worksheet_write_number(
                  out.sheet, row, column, static_cast<double>(number), nullptr));
-}
-
-lxw_format* new_format(const xlsx_library& library, lxw_workbook* book) {
-  lxw_format* format = library.workbook_add_format(book);
-  if (format == nullptr)
-    throw std::bad_alloc();
-  return format;
 }
 
 lxw_format* fill(const xlsx_library& library, lxw_workbook* book,
@@ -191,7 +183,7 @@ bool write_sheet(const xlsx_library& library, lxw_workbook* book,
   if (worksheet == nullptr)
     return false;
   added.sheets.push_back(worksheet);
-  sheet_out out{library, worksheet, {}, true, {}};
+  sheet_out out{library, worksheet, {}, true, {}, 0};
   if (!sheet.nothing_to_count.empty()) {
     put_text(out, 0, 0, std::string(sheet.nothing_to_count));
     added.facts.push_back({0, 1, 1});
@@ -204,6 +196,7 @@ bool write_sheet(const xlsx_library& library, lxw_workbook* book,
     write_slot(out, row++, sheet, slot, formats);
   end_sheet(out, sheet, std::max(header_row, row - 1));
   added.facts.push_back({0, row, row});
+  added.cut_values += out.cut_values;
   return out.whole;
 }
 

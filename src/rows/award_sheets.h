@@ -18,10 +18,12 @@ namespace qsoflat {
 
 struct xlsx_library;
 
-// The sheets added to a workbook, and what each was given.
+// The sheets added to a workbook, what each was given, and how many texts
+// were longer than a cell holds and were cut.
 struct added_sheets {
   std::vector<lxw_worksheet*> sheets;
   std::vector<sheet_facts> facts;
+  long long cut_values = 0;
 };
 
 // Adds the four sheets after those the workbook holds, each laid out as

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <new>
 
 namespace qsoflat {
 
@@ -43,6 +44,23 @@ struct xlsx_library {
 // The library's functions, loaded on the first call; null where it cannot
 // be loaded, after a line on standard error that says why.
 const xlsx_library* xlsx_library_functions();
+
+// Whether a call of the library succeeded. Memory that ran out throws
+// std::bad_alloc, so that it is reported as the rest of the program reports
+// it; any other failure is the caller's to record.
+inline bool library_ok(lxw_error error) {
+  if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
+    throw std::bad_alloc();
+  return error == LXW_NO_ERROR;
+}
+
+// A new format of the workbook; memory that runs out throws std::bad_alloc.
+inline lxw_format* new_format(const xlsx_library& library, lxw_workbook* book) {
+  lxw_format* format = library.workbook_add_format(book);
+  if (format == nullptr)
+    throw std::bad_alloc();
+  return format;
+}
 
 // The bytes of a file that the library wrote, once its stream is flushed;
 // 0 where the system cannot tell.

@@ -82,21 +82,16 @@ constexpr std::size_t narrowest = 6;
 constexpr std::size_t widest = 60;
 constexpr std::size_t header_extra = 3;
 
-// Memory that ran out is reported as the rest of the program reports it;
-// any other failure only fails the workbook.
+// Whether the call succeeded; any failure but memory's fails the workbook.
 bool check(workbook& writer, lxw_error error) {
-  if (error == LXW_ERROR_MEMORY_MALLOC_FAILED)
-    throw std::bad_alloc();
-  if (error != LXW_NO_ERROR)
+  const bool ok = library_ok(error);
+  if (!ok)
     writer.failed = true;
-  return error == LXW_NO_ERROR;
+  return ok;
 }
 
 lxw_format* new_format(workbook& writer) {
-  lxw_format* format = writer.library->workbook_add_format(writer.book);
-  if (format == nullptr)
-    throw std::bad_alloc();
-  return format;
+  return qsoflat::new_format(*writer.library, writer.book);
 }
 
 // The format that shows a number with its zeros as written.
@@ -367,6 +362,7 @@ bool add_awards(workbook& writer) {
                        added.sheets.end());
   writer.facts.insert(writer.facts.end(), added.facts.begin(),
                       added.facts.end());
+  writer.cut_values += added.cut_values;
   return whole;
 }
 
