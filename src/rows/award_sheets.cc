@@ -57,10 +57,17 @@ void check(sheet_out& out, lxw_error error) {
     out.whole = false;
 }
 
-void widen(sheet_out& out, lxw_col_t column, std::size_t characters) {
+// Makes the column at least that wide, in characters.
+void widen_to(sheet_out& out, lxw_col_t column, std::size_t width) {
   if (column >= out.widths.size())
     out.widths.resize(column + std::size_t{1}, narrowest);
-  out.widths[column] = std::max(out.widths[column], characters + 1);
+  out.widths[column] = std::max(out.widths[column], width);
+}
+
+// Makes the column wide enough for a value of that many characters, and
+// one more between it and the next.
+void widen(sheet_out& out, lxw_col_t column, std::size_t characters) {
+  widen_to(out, column, characters + 1);
 }
 
 // Writes a text as the QSOs' sheets write theirs: the names and values that
@@ -119,11 +126,11 @@ void write_header(sheet_out& out, const award_sheet& sheet,
   lxw_col_t column = 0;
   for (const award_own_column& own : sheet.own_columns) {
     put_text(out, header_row, column, std::string(own.title), formats.bold);
-    widen(out, column++, own.title.size() + header_extra);
+    widen_to(out, column++, own.title.size() + header_extra);
   }
   for (const std::string& title : sheet.count_columns) {
     put_text(out, header_row, column, title, formats.bold);
-    widen(out, column++, title.size() + header_extra);
+    widen_to(out, column++, title.size() + header_extra);
   }
 }
 

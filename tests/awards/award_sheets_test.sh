@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Converts a report with --awards as a user would, in a fresh folder, and
 # checks the exit status, the lines after the banner, that the report is
-# left as it was, and the award sheets against award_check.py's own tally.
+# left as it was, the award sheets against award_check.py's own tally, and
+# each sheet's widths by xlsx_check.py.
 # Usage: award_sheets_test.sh PROGRAM PYTHON CHECK DATA REPORT WORK LINES...
 # LINES are the lines expected on standard error after the banner, the
 # report's name being report.adi. Exits
@@ -40,6 +41,15 @@ if [ "$(ls -A "$work" | sort | tr '\n' ' ')" != "report.adi report.xlsx stderr.t
 fi
 "$python" "$check" "$work/report.adi" "$work/report.xlsx" "$data"
 checked=$?
+# Every sheet's columns as wide as its values need, as the QSOs' are.
+if [ "$checked" -ne 77 ]; then
+  widths=$("$python" "$(dirname "$check")/../rows/xlsx_check.py" "$work/report.xlsx" |
+    grep '^sheet ' | grep -v ' widths fit$')
+  if [ -n "$widths" ]; then
+    printf 'columns not as wide as their values:\n%s\n' "$widths"
+    failed=1
+  fi
+fi
 # Without openpyxl the case is skipped, unless it has failed already.
 [ "$checked" -eq 77 ] && [ "$failed" -eq 0 ] && exit 77
 [ "$checked" -ne 0 ] && failed=1

@@ -48,24 +48,43 @@ def shown_length(cell):
     return len(shown(cell.value))
 
 
-def needed_widths(book):
-    """Each column's width on every sheet, in whole characters: its widest
-    value in the workbook and a character more, and its header with room
-    for the filter's button, within 6 to 60 characters."""
+def needed_widths(sheets, header_row, narrowest):
+    """Each column's width over the sheets, in whole characters: its widest
+    value and a character more, and its header with room for the filter's
+    button, within narrowest to 60 characters."""
     needs = {}
-    for sheet in book.worksheets:
+    for sheet in sheets:
         for row in sheet.iter_rows():
             for cell in row:
                 if cell.value is not None:
-                    room = shown_length(cell) + (3 if cell.row == 1 else 1)
-                    needs[cell.column_letter] = max(needs.get(cell.column_letter, 6), room)
+                    room = shown_length(cell) + (3 if cell.row == header_row else 1)
+                    needs[cell.column_letter] = max(needs.get(cell.column_letter, narrowest), room)
     return {letter: min(need, 60) for letter, need in needs.items()}
 
 
+def sheet_needs(book):
+    """The widths each sheet needs: the QSOs' sheets share their columns'
+    widths, header in row 1; an award sheet has its own, header in row 3,
+    but for one that holds only its line of what the report lacks, which
+    sizes no column."""
+    qsos = [sheet for sheet in book.worksheets if sheet.title.startswith("QSOs")]
+    shared = needed_widths(qsos, 1, 6)
+    needs = {}
+    for sheet in book.worksheets:
+        if sheet in qsos:
+            needs[sheet.title] = shared
+        elif sheet.auto_filter.ref is None:
+            needs[sheet.title] = {}
+        else:
+            needs[sheet.title] = needed_widths([sheet], 3, 4)
+    return needs
+
+
 book = openpyxl.load_workbook(sys.argv[1])
-needs = needed_widths(book)
+needs_of = sheet_needs(book)
 out = sys.stdout
 for sheet in book.worksheets:
+    needs = needs_of[sheet.title]
     # Widths as whole characters, without the library's padding to pixels.
     widths = {letter: int(dimension.width)
               for letter, dimension in sheet.column_dimensions.items()}
