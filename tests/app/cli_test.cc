@@ -371,17 +371,45 @@ std::string adif_refusal(const std::string& output, const char* kind) {
   return "Output file " + output + " is " + kind + "\n\n" + usage_line;
 }
 
-const std::string worked_cells =
-    xlsx_cells +
+// The QSOs sheet of a workbook of one QSO by the fixed table, to its
+// header row.
+const std::string fixed_header_cells =
     "sheet QSOs freeze=A2 filter=A1:O2 widths fit\n"
     "A1 s! General CALL\nB1 s! General BAND\nC1 s! General MODE\n"
     "D1 s! General QSO_DATE\nE1 s! General TIME_ON\nF1 s! General QSL_RCVD\n"
     "G1 s! General QSLRDATE\nH1 s! General DXCC\nI1 s! General PFX\n"
     "J1 s! General CQZ\nK1 s! General ITUZ\nL1 s! General IOTA\n"
-    "M1 s! General GRIDSQUARE\nN1 s! General STATE\nO1 s! General CNTY\n"
+    "M1 s! General GRIDSQUARE\nN1 s! General STATE\nO1 s! General CNTY\n";
+const std::string worked_cells =
+    xlsx_cells + fixed_header_cells +
     "A2 s General Q1AAA\nB2 s General 20M\nC2 s General SSB\n"
     "D2 d mm-dd-yy 2012-10-03\nE2 d hh:mm:ss 10:12:20\nF2 s General Y\n"
     "G2 d mm-dd-yy 2012-10-13\nH2 n General 291\nO2 s General CT,HARTFORD\n";
+
+// What each award says of a report that holds none of the fields it counts
+// by: as lines among the messages, or as the award sheets that hold them.
+std::string awards_lacking(bool as_sheets) {
+  const std::pair<const char*, const char*> lacks[] = {
+      {"DXCC",
+       "no QSO has a DXCC field; a LoTW download with QSL details has it"},
+      {"WAS",
+       "no QSO has a US state (a STATE with DXCC 291, 6 or 110); a LoTW "
+       "download with QSL details has them"},
+      {"WAZ",
+       "no QSO has a CQ zone (CQZ 1 to 40); a LoTW download with QSL details "
+       "has it"},
+      {"VUCC",
+       "no QSO from 6 m up has a grid square (GRIDSQUARE or VUCC_GRIDS); a "
+       "LoTW download with QSL details has them"}};
+  std::string text;
+  for (const auto& [award, why] : lacks) {
+    if (as_sheets)
+      text += "sheet " + std::string(award) +
+              " freeze=None filter=None widths fit\nA1 s General ";
+    text += std::string(award) + ": nothing to count, since " + why + "\n";
+  }
+  return text;
+}
 
 // What run() finds in the worked report's .xlsx: its cells, or under wine
 // the mark of the copy kept to be read back against them.
@@ -672,6 +700,16 @@ const cli_case cli_cases[] = {
      0,
      "Wrote 1 QSOs to log.xlsx\n",
      {{"log.xlsx", worked_cells}}},
+    {"--awards writes the fixed columns and says what a report lacks",
+     {{"log.adi", "<CALL:5>Q1AAA\n<BAND:3>20M\n<eor>\n"}},
+     nullptr,
+     "",
+     "--awards log.adi",
+     0,
+     "Wrote 1 QSOs to log.xlsx\n" + awards_lacking(false),
+     {{"log.xlsx", xlsx_cells + fixed_header_cells +
+                       "A2 s General Q1AAA\nB2 s General 20M\n" +
+                       awards_lacking(true)}}},
     {"an .XLSX name writes an .xlsx",
      {{"log.adi", worked_report}, {"Out.XLSX", "old"}},
      nullptr,
