@@ -8,6 +8,7 @@
 
 #include "awards/adif_tables.h"
 #include "text/ascii.h"
+#include "text/leading_integer.h"
 
 namespace qsoflat {
 namespace {
@@ -36,18 +37,11 @@ std::string upper_text(std::string_view text) {
 // allowed; 0 for any other value, and for one of more than nine significant
 // digits, which names no entity or zone.
 std::uint32_t decimal(std::string_view text) {
-  std::uint32_t value = 0;
-  std::size_t significant = 0;
-  for (char c : text) {
-    if (!is_digit(c))
-      return 0;
-    if (value != 0 || c != '0')
-      ++significant;
-    if (significant > 9)
-      return 0;
-    value = value * 10 + static_cast<std::uint32_t>(c - '0');
-  }
-  return value;
+  if (!all_digits(text))
+    return 0;
+  // The reading saturates, so a longer number stays past the bound.
+  const std::int64_t value = read_leading_integer(text).value;
+  return value > 999'999'999 ? 0 : static_cast<std::uint32_t>(value);
 }
 
 // The key of the grid square that a text's first four characters name, two
@@ -142,9 +136,10 @@ struct award_tally::state {
   std::vector<unknown_entity> unknown;  // by slot after adif_entities'
   bool dxcc_seen = false;
   std::array<std::uint8_t, std::size_t{26} * 26>
-      state_slot{};                        // by two letters: slot + 1
-  std::vector<std::size_t> state_of_slot;  // index in adif_states
-  std::vector<std::uint16_t> grid_slot;    // by key: slot + 1; empty until used
+      state_slot{};                         // by two letters: slot + 1
+  std::vector<std::size_t> state_of_slot;   // index in adif_states
+  std::vector<std::uint16_t> was_entities;  // the states' entities, once each
+  std::vector<std::uint16_t> grid_slot;  // by key: slot + 1; empty until used
   std::vector<std::uint16_t> grid_of_slot;
 
   state();
@@ -178,6 +173,9 @@ award_tally::state::state() {
   for (std::size_t i = 0; i < adif_entities.size(); ++i)
     entity_slot[adif_entities[i].code] = static_cast<std::uint16_t>(i + 1);
   for (std::size_t i = 0; i < adif_states.size(); ++i) {
+    if (std::find(was_entities.begin(), was_entities.end(),
+                  adif_states[i].dxcc) == was_entities.end())
+      was_entities.push_back(adif_states[i].dxcc);
     if (adif_states[i].code == "DC")
       continue;
     state_of_slot.push_back(i);
@@ -247,7 +245,9 @@ std::size_t award_tally::state::dxcc_slot(std::uint32_t code,
 // no_slot for any other.
 std::size_t award_tally::state::was_slot(std::uint32_t dxcc,
                                          std::string_view code) const {
-  if ((dxcc != 291 && dxcc != 6 && dxcc != 110) || code.size() != 2)
+  if (std::find(was_entities.begin(), was_entities.end(), dxcc) ==
+          was_entities.end() ||
+      code.size() != 2)
     return no_slot;
   if (same_any_case(code, "DC"))
     code = "MD";
