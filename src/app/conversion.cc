@@ -177,8 +177,9 @@ conversion copy_with_awards(std::FILE* in, output_file& out,
       options.columns == column_choice::fixed ? fixed_column_list() : list;
   const column_list read = with_award_fields(sheet_columns);
   adif_reader reader(in, read);
-  output_columns columns = output_columns_of(read);
-  columns.columns.resize(sheet_columns.size());
+  // The chosen columns keep the first slots of the reading, so the sheet
+  // takes them as they are.
+  output_columns columns = output_columns_of(sheet_columns);
   qso_record record(read.size());
   award_reading awards(read);
   const std::unique_ptr<xlsx_writer> writer =
