@@ -255,6 +255,10 @@ std::uint64_t take_rows(workbook& writer) {
 // whole. Without a folder of its own, the library takes the system's,
 // whose room is not asked.
 bool has_room(const workbook& writer, std::uint64_t largest) {
+  // Asked of an empty name, the Windows build's reading of the room throws
+  // rather than setting the error.
+  if (writer.temporary_folder.empty())
+    return true;
   std::error_code error;
   const std::filesystem::space_info room = std::filesystem::space(
       std::filesystem::u8path(writer.temporary_folder), error);
